@@ -1,0 +1,6 @@
+// The heat buffer step on processors without SSE2: the byte-at-a-time step is the whole story.
+#include "fireworks.h"
+
+void decay_and_rise(uint8_t* heat, int32_t decay) {
+    decay_and_rise_plain(heat, decay);
+}

@@ -1,0 +1,48 @@
+#include "shell.h"
+
+int32_t screen_width;
+int32_t screen_height;
+uint32_t frame_interval_ms;
+
+void init_settings() {
+    screen_width = 320;
+    screen_height = 240;
+    frame_interval_ms = 0;
+}
+
+int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    init_settings();
+    HWND main_window = create_main_window(instance, screen_width, screen_height);
+    HDC window_dc = GetDC(main_window);
+
+    DWORD last_frame_time = 0;
+    int32_t frames_counted = 0;
+    DWORD last_title_time = 0;
+    char title_format[100];
+    char title_text[100];
+    lstrcpyA(title_format, app_title);
+    lstrcatA(title_format, "- %dFPS Prop- %d");
+
+    effect_init(instance);
+    for (;;) {
+        if (pump_messages(main_window) == 0)
+            break;
+        if (effect_render(window_dc))
+            break;
+        // Time differences are unsigned, so the counter's wrap after 2^32 ms stalls nothing.
+        while (timeGetTime() - last_frame_time < frame_interval_ms) {
+            if (pump_messages(main_window) == 0)
+                break;
+        }
+        last_frame_time = timeGetTime();
+        frames_counted++;
+        if (timeGetTime() - last_title_time >= 1000) {
+            wsprintfA(title_text, title_format, frames_counted, decay);
+            SetWindowTextA(main_window, title_text);
+            last_title_time = timeGetTime();
+            frames_counted = 0;
+        }
+    }
+    effect_shutdown();
+    return 0;
+}

@@ -1,0 +1,73 @@
+#include "shell.h"
+
+int32_t decay = decay_start;
+int32_t variant = 0;
+
+static const char* const window_class_name = "Demo Test";
+
+// variant wraps here instead of passing the largest 32-bit value, where the next press would be
+// signed overflow. The bound is a multiple of 6 (and so of 3), so the wrap moves to the next
+// warp and the next palette scheme like any other press.
+static constexpr int32_t variant_wrap = 2147483646; // 6 * 357913941
+
+HWND create_main_window(HINSTANCE instance, int32_t width, int32_t height) {
+    WNDCLASSA window_class = {};
+    window_class.style = 0;
+    window_class.lpfnWndProc = DefWindowProcA;
+    window_class.hInstance = instance;
+    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    window_class.lpszClassName = window_class_name;
+    if (RegisterClassA(&window_class) == 0)
+        return nullptr;
+
+    int caption = GetSystemMetrics(SM_CYCAPTION);
+    int frame_y = GetSystemMetrics(SM_CYDLGFRAME);
+    int frame_x = GetSystemMetrics(SM_CXDLGFRAME);
+    HWND window = CreateWindowExA(WS_EX_APPWINDOW, window_class_name, app_title,
+                                  WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, width + 2 * frame_x, height + caption + 2 * frame_y,
+                                  nullptr, nullptr, instance, nullptr);
+    if (window == nullptr)
+        return nullptr;
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    return window;
+}
+
+int32_t handle_key(WPARAM virtual_key) {
+    switch (virtual_key) {
+    case VK_ESCAPE:
+        return 0;
+    case VK_SPACE:
+        variant = variant + 1 >= variant_wrap ? 0 : variant + 1;
+        break;
+    case VK_LEFT:
+    case VK_DOWN:
+        if (decay < decay_max)
+            decay++;
+        break;
+    case VK_UP:
+    case VK_RIGHT:
+        if (decay > decay_min)
+            decay--;
+        break;
+    default:
+        break;
+    }
+    return 1;
+}
+
+int32_t pump_messages(HWND main_window) {
+    MSG msg;
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            return 0;
+        // Keys act whatever window the message is for; Escape is neither translated nor
+        // dispatched.
+        if (msg.message == WM_KEYDOWN && handle_key(msg.wParam) == 0)
+            return 0;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return IsWindow(main_window) ? 1 : 0;
+}
