@@ -99,7 +99,8 @@ void decay_and_rise_plain(uint8_t* heat, int32_t decay) {
     for (int r = heat_height - 2; r >= 1; r--) {
         for (int c = 0; c < heat_width; c++) {
             int i = r * heat_width + c;
-            int s = heat[i] + heat[i - 1] + heat[i + 1] + heat[i - heat_width] + heat[i + heat_width];
+            int s =
+                heat[i] + heat[i - 1] + heat[i + 1] + heat[i - heat_width] + heat[i + heat_width];
             heat[i + heat_width] = decayed(s / 5, decay);
         }
     }
