@@ -23,10 +23,10 @@ HWND create_main_window(HINSTANCE instance, int32_t width, int32_t height) {
     int caption = GetSystemMetrics(SM_CYCAPTION);
     int frame_y = GetSystemMetrics(SM_CYDLGFRAME);
     int frame_x = GetSystemMetrics(SM_CXDLGFRAME);
-    HWND window = CreateWindowExA(WS_EX_APPWINDOW, window_class_name, app_title,
-                                  WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, width + 2 * frame_x, height + caption + 2 * frame_y,
-                                  nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(
+        WS_EX_APPWINDOW, window_class_name, app_title, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+        CW_USEDEFAULT, CW_USEDEFAULT, width + 2 * frame_x, height + caption + 2 * frame_y, nullptr,
+        nullptr, instance, nullptr);
     if (window == nullptr)
         return nullptr;
     ShowWindow(window, SW_SHOW);

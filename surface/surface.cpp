@@ -44,5 +44,6 @@ void surface_destroy(Surface* surface) {
 void surface_clear(Surface* surface, uint32_t value) {
     if (surface->bits == nullptr)
         return;
-    memset(surface->bits, static_cast<int>(value & 0xFF), static_cast<size_t>(surface->stride) * surface->height);
+    memset(surface->bits, static_cast<int>(value & 0xFF),
+           static_cast<size_t>(surface->stride) * surface->height);
 }

@@ -1,7 +1,8 @@
 // The surface library: a memory device context paired with a DIB section, so that the effects
 // write pixels straight into memory and hand a whole picture to GDI in one BitBlt. The caller
 // owns each Surface record; GDI (or the platform layer) owns the pixel memory behind it.
-// Rows are stored bottom-up: pixel (x, y) of an 8-bit surface is byte (height - 1 - y) * stride + x.
+// Rows are stored bottom-up: pixel (x, y) of an 8-bit surface is byte (height - 1 - y) * stride +
+// x.
 #pragma once
 
 #include <cstdint>
