@@ -1,8 +1,5 @@
 #include "shell.h"
 
-int32_t decay = decay_start;
-int32_t variant = 0;
-
 static const char* const window_class_name = "Demo Test";
 
 // variant wraps here instead of passing the largest 32-bit value, where the next press would be
@@ -32,29 +29,6 @@ HWND create_main_window(HINSTANCE instance, int32_t width, int32_t height) {
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     return window;
-}
-
-int32_t handle_key(WPARAM virtual_key) {
-    switch (virtual_key) {
-    case VK_ESCAPE:
-        return 0;
-    case VK_SPACE:
-        variant = variant + 1 >= variant_wrap ? 0 : variant + 1;
-        break;
-    case VK_LEFT:
-    case VK_DOWN:
-        if (decay < decay_max)
-            decay++;
-        break;
-    case VK_UP:
-    case VK_RIGHT:
-        if (decay > decay_min)
-            decay--;
-        break;
-    default:
-        break;
-    }
-    return 1;
 }
 
 int32_t pump_messages(HWND main_window) {

@@ -1,0 +1,27 @@
+#include "shell.h"
+
+int32_t decay = decay_start;
+int32_t variant = 0;
+
+int32_t handle_key(WPARAM virtual_key) {
+    switch (virtual_key) {
+    case VK_ESCAPE:
+        return 0;
+    case VK_SPACE:
+        variant = variant + 1 >= variant_wrap ? 0 : variant + 1;
+        break;
+    case VK_LEFT:
+    case VK_DOWN:
+        if (decay < decay_max)
+            decay++;
+        break;
+    case VK_UP:
+    case VK_RIGHT:
+        if (decay > decay_min)
+            decay--;
+        break;
+    default:
+        break;
+    }
+    return 1;
+}
