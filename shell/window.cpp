@@ -2,11 +2,6 @@
 
 static const char* const window_class_name = "Demo Test";
 
-// variant wraps here instead of passing the largest 32-bit value, where the next press would be
-// signed overflow. The bound is a multiple of 6 (and so of 3), so the wrap moves to the next
-// warp and the next palette scheme like any other press.
-static constexpr int32_t variant_wrap = 2147483646; // 6 * 357913941
-
 HWND create_main_window(HINSTANCE instance, int32_t width, int32_t height) {
     WNDCLASSA window_class = {};
     window_class.style = 0;
