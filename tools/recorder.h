@@ -1,0 +1,59 @@
+// The frame recorder: runs either program's real effect against a memory device context that
+// holds a 32-bit DIB section instead of a window, replays a key script through the programs'
+// own key handling, and writes what the window would have shown (CRC lines, raw RGB24 video, a
+// lossless animated GIF, a PNG still). It owns its options and output files; the effects own
+// everything they draw.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "surface.h"
+
+struct RecordedProgram {
+    const char* name;
+    void (*init)(HINSTANCE);
+    bool (*render)(HDC);
+    void (*shutdown)();
+    const Surface* shown; // the 8-bit surface the effect copies to the window
+};
+
+struct KeyPress {
+    int64_t frame; // applied before this frame is rendered, frames counted from 1
+    WPARAM virtual_key;
+};
+
+struct RecordOptions {
+    const RecordedProgram* program = nullptr;
+    int64_t frames = 0;
+    std::vector<KeyPress> keys; // in frame order, keeping the listed order within a frame
+    bool crc = false;
+    std::string raw_path; // "-" is standard output
+    std::string gif_path;
+    int fps = 50;
+    std::string png_path;
+    int64_t png_at = 0; // 0: the last frame
+};
+
+// Looks a program up by name; null if there is none.
+const RecordedProgram* find_program(const std::string& name);
+
+// Parses a key script of FRAME:KEY items separated by commas. Returns false and sets error on a
+// malformed item, an unknown key or a frame outside 1..frames.
+bool parse_key_script(const std::string& spec, int64_t frames, std::vector<KeyPress>* keys,
+                      std::string* error);
+
+// Parses the command line. Returns 0 to go on, else the exit code (2 for a usage error, 0 for
+// --help), having printed the one-line error or the help.
+int parse_record_options(int argc, char** argv, RecordOptions* options);
+
+// Renders the frames and writes the outputs. Returns the exit code: 0, or 2 when an output
+// cannot be written, in which case no output file is left behind.
+int record(const RecordOptions& options, FILE* out);
+
+// CRC-32 (zlib's polynomial) of one frame as RGB24, rows top to bottom.
+uint32_t frame_crc(const uint8_t* rgb);
