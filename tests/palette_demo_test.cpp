@@ -66,8 +66,9 @@ TEST(PaletteSchemes, SchemeZeroIsTheFirePaletteAndFiveRepeatsTwo) {
     EXPECT_TRUE(same(scheme(5), scheme(2)));
     for (int a = 0; a < 6; a++)
         for (int b = 0; b < a; b++)
-            if (!(a == 5 && b == 2))
+            if (!(a == 5 && b == 2)) {
                 EXPECT_FALSE(same(scheme(a), scheme(b))) << a << " vs " << b;
+            }
 }
 
 class PaletteEffect : public ::testing::Test {
