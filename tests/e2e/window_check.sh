@@ -1,0 +1,286 @@
+#!/usr/bin/env bash
+# End-to-end window checks: each program runs in a real window on a virtual X server of its own
+# (Xvfb on a free display, started here and ended on exit), natively and under Wine, and is
+# driven as a person would drive it:
+#   - the window opens with its caption, a 320 x 240 client area, and within a few seconds the
+#     title "<caption>- <n>FPS Prop- 2"; the frames per second it shows are printed
+#   - a Left key press shows "Prop- 3" at the next title update; Escape ends it with exit code 0
+#   - in a second run, closing the window ends it with exit code 0
+# No window manager runs. Titles are read from the window's name property, which needs none.
+# Keys are real key events (XTEST) after the window is given the input focus. Closing sends the
+# window WM_DELETE_WINDOW, as a window manager's close button does (x_close.c): xdotool's own
+# windowclose and windowkill would destroy the X window or the X connection behind the
+# program's back, which no user can do.
+#
+# usage: tests/e2e/window_check.sh [--native DIR|--no-native] [--windows DIR|--no-windows]
+#   DIR defaults: build/release (Linux programs), build/mingw-i686 (Windows programs, run under
+#   Wine with the prefix of scripts/wine-env.sh). A missing tool (Xvfb, xdotool, a C compiler
+#   with the X11 headers, Wine) skips its checks with a loud SKIPPED line; a missing program is
+#   a failure.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+
+native_build=build/release
+windows_build=build/mingw-i686
+run_native=1
+run_windows=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --native) native_build=$2; shift 2 ;;
+  --windows) windows_build=$2; shift 2 ;;
+  --no-native) run_native=0; shift ;;
+  --no-windows) run_windows=0; shift ;;
+  *) echo "usage: $0 [--native DIR|--no-native] [--windows DIR|--no-windows]" >&2; exit 2 ;;
+  esac
+done
+
+# Seconds allowed: for the window to appear (Wine's first start in a prefix is the slowest), for
+# a title update (one a second), and for the program to end after Escape or the close.
+window_wait=20
+title_wait=4
+exit_wait=8
+
+passed=0
+failed=0
+skipped=0
+fps_report=()
+
+pass() { passed=$((passed + 1)); echo "PASS: $*"; }
+fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
+skip() { skipped=$((skipped + 1)); echo "SKIPPED: $*"; }
+
+now() { echo "${EPOCHREALTIME/,/.}"; }
+elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+
+work=$(mktemp -d)
+xvfb_pid=""
+program_pid=""
+wine_used=0
+cleanup() {
+  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+    kill "$program_pid" 2>/dev/null
+    wait "$program_pid" 2>/dev/null
+  fi
+  [ "$wine_used" = 1 ] && wine_env_stop
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+summary() {
+  echo
+  for line in "${fps_report[@]}"; do echo "frames per second shown: $line"; done
+  echo "e2e: $passed passed, $failed failed, $skipped skipped"
+  [ "$failed" -eq 0 ]
+}
+
+# --- tools and the virtual X server ---
+for tool in Xvfb xdotool cc; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    skip "all window checks: $tool is not installed (scripts/deps.sh test installs it)"
+    summary
+    exit
+  fi
+done
+if ! cc -std=c11 -Wall -Wextra -Werror -O1 -o "$work/x_close" tests/e2e/x_close.c -lX11 2>"$work/cc.log"; then
+  cat "$work/cc.log"
+  skip "all window checks: the X11 headers and library are missing (libx11-dev)"
+  summary
+  exit
+fi
+
+# -displayfd makes Xvfb choose a free display number itself and write it to the descriptor.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ ! -s "$work/display" ]; then
+  cat "$work/xvfb.log"
+  fail "Xvfb did not start"
+  summary
+  exit
+fi
+export DISPLAY=":$(head -n 1 "$work/display")"
+echo "virtual X server on display $DISPLAY (no window manager)"
+
+# --- one program ---
+
+# find_window CAPTION: prints the id of the visible window whose name is the caption alone or
+# the caption followed by the title's "- ..."; waits up to window_wait seconds.
+find_window() {
+  local caption=$1 deadline id name
+  deadline=$((SECONDS + window_wait))
+  while [ "$SECONDS" -le "$deadline" ]; do
+    kill -0 "$program_pid" 2>/dev/null || return 1
+    for id in $(xdotool search --onlyvisible --name "^$caption" 2>/dev/null); do
+      name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
+      if [ "$name" = "$caption" ] || [[ "$name" == "$caption- "* ]]; then
+        echo "$id"
+        return 0
+      fi
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
+# wait_title WINDOW REGEX SECONDS [NOT]: waits for the window's name to match REGEX (and, if
+# given, to differ from NOT); prints the name. Fails on timeout or when the window is gone.
+wait_title() {
+  local window=$1 regex=$2 limit=$3 not=${4:-} deadline name=""
+  deadline=$(awk -v a="$(now)" -v s="$limit" 'BEGIN { printf "%.3f", a + s }')
+  while awk -v a="$(now)" -v d="$deadline" 'BEGIN { exit !(a <= d) }'; do
+    name=$(xdotool getwindowname "$window" 2>/dev/null) || break
+    if [[ "$name" =~ $regex ]] && [ "$name" != "$not" ]; then
+      echo "$name"
+      return 0
+    fi
+    sleep 0.05
+  done
+  echo "$name"
+  return 1
+}
+
+# wait_exit SECONDS: waits for the program to end; sets exit_code, or fails on timeout (and
+# then ends the program itself).
+wait_exit() {
+  local deadline=$((SECONDS + $1))
+  while kill -0 "$program_pid" 2>/dev/null && [ "$SECONDS" -le "$deadline" ]; do sleep 0.1; done
+  if kill -0 "$program_pid" 2>/dev/null; then
+    kill "$program_pid" 2>/dev/null
+    wait "$program_pid" 2>/dev/null
+    program_pid=""
+    return 1
+  fi
+  wait "$program_pid"
+  exit_code=$?
+  program_pid=""
+  return 0
+}
+
+start_program() {
+  local log=$1
+  shift
+  "$@" >"$log" 2>&1 &
+  program_pid=$!
+}
+
+# check_program LABEL CAPTION COMMAND...: both runs of one program.
+check_program() {
+  local label=$1 caption=$2
+  shift 2
+  local log="$work/$label.log" started window geometry name fps escaped title_re
+  title_re="^$caption- ([0-9]+)FPS Prop- ([0-9]+)\$"
+  log=${log// /_}
+
+  # Run 1: window, title, Left, Escape.
+  started=$(now)
+  start_program "$log" "$@"
+  if ! window=$(find_window "$caption"); then
+    fail "$label: no window captioned \"$caption\" within ${window_wait} s"
+    sed -n 1,20p "$log"
+    wait_exit 1
+    return
+  fi
+  pass "$label: window \"$caption\" open after $(elapsed "$started") s"
+
+  geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | sed -n 's/.*Geometry: //p')
+  if [ "$geometry" = 320x240 ]; then
+    pass "$label: client area 320x240"
+  else
+    fail "$label: client area is \"$geometry\", not 320x240"
+  fi
+
+  # The first update counts the start-up too: the figure printed is the second one.
+  if name=$(wait_title "$window" "$title_re" "$title_wait") &&
+    name=$(wait_title "$window" "$title_re" "$title_wait" "$name") &&
+    [[ "$name" =~ $title_re ]] && [ "${BASH_REMATCH[2]}" = 2 ]; then
+    fps=${BASH_REMATCH[1]}
+    pass "$label: title \"$name\""
+    fps_report+=("$label: $fps ($name)")
+  else
+    fail "$label: title is \"$name\", not \"$caption- <n>FPS Prop- 2\" once a second"
+  fi
+
+  xdotool windowfocus --sync "$window" 2>/dev/null
+  xdotool key Left 2>/dev/null
+  # Prop- 3 must show at the next update; one more second allows for a key sent just as the
+  # title was being written.
+  if name=$(wait_title "$window" "^$caption- [0-9]+FPS Prop- 3\$" 2.5); then
+    pass "$label: Left raises decay: \"$name\""
+  else
+    fail "$label: after Left the title is \"$name\", not \"... Prop- 3\""
+  fi
+
+  xdotool key Escape 2>/dev/null
+  started=$(now)
+  if ! wait_exit "$exit_wait"; then
+    fail "$label: still running ${exit_wait} s after Escape"
+  elif [ "$exit_code" -ne 0 ]; then
+    fail "$label: exit code $exit_code after Escape"
+  else
+    pass "$label: Escape ends it with exit code 0 (after $(elapsed "$started") s)"
+  fi
+
+  # Run 2: the window is closed.
+  start_program "$log.close" "$@"
+  if ! window=$(find_window "$caption"); then
+    fail "$label: no window in the second run"
+    wait_exit 1
+    return
+  fi
+  if ! "$work/x_close" "$window"; then
+    fail "$label: the window could not be asked to close"
+    wait_exit 1
+    return
+  fi
+  started=$(now)
+  if ! wait_exit "$exit_wait"; then
+    fail "$label: still running ${exit_wait} s after its window was closed"
+  elif [ "$exit_code" -ne 0 ]; then
+    fail "$label: exit code $exit_code after its window was closed"
+  else
+    pass "$label: closing the window ends it with exit code 0 (after $(elapsed "$started") s)"
+  fi
+}
+
+# --- the Linux programs ---
+if [ "$run_native" = 1 ]; then
+  for program in sorvel2:Sorvel2 sorvel:Sorvel; do
+    exe="$native_build/apps/${program%%:*}"
+    if [ -x "$exe" ]; then
+      check_program "${program%%:*} (native)" "${program##*:}" "$exe"
+    else
+      fail "${program%%:*} (native): $exe is not built"
+    fi
+  done
+fi
+
+# --- the Windows programs under Wine ---
+if [ "$run_windows" = 1 ]; then
+  # shellcheck source=../../scripts/wine-env.sh
+  source scripts/wine-env.sh "$windows_build"
+  if wine_env_ready; then
+    wine_used=1
+    for program in sorvel2:Sorvel2 sorvel:Sorvel; do
+      exe="$windows_build/apps/${program%%:*}.exe"
+      if [ -f "$exe" ]; then
+        check_program "${program%%:*}.exe (Wine)" "${program##*:}" wine "$exe"
+      else
+        fail "${program%%:*}.exe (Wine): $exe is not built"
+      fi
+    done
+  else
+    skip "the Windows programs' window checks (no usable Wine)"
+  fi
+fi
+
+summary
