@@ -11,7 +11,9 @@
 #include "warp.h"
 
 #if SORVEL_HAVE_GIF
+#include <fcntl.h>
 #include <gif_lib.h>
+#include <unistd.h>
 #endif
 #if SORVEL_HAVE_PNG
 #include <png.h>
@@ -209,10 +211,18 @@ static void fill_map(ColorMapObject* map, const RGBQUAD* table) {
 
 static bool gif_open(GifOutput* out, const std::string& path, int fps, const RGBQUAD* table) {
     out->partial = path + ".part";
-    int error = 0;
-    out->gif = EGifOpenFileName(out->partial.c_str(), false, &error);
-    if (out->gif == nullptr)
+    // opened here rather than by giflib, which would make the file readable by its owner only
+    int fd = open(out->partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0)
         return false;
+    int error = 0;
+    out->gif = EGifOpenFileHandle(fd, &error);
+    if (out->gif == nullptr) {
+        close(fd);
+        remove(out->partial.c_str());
+        out->partial.clear();
+        return false;
+    }
     out->delay = (100 + fps / 2) / fps;
     out->global_map = GifMakeMapObject(256, nullptr);
     out->local_map = GifMakeMapObject(256, nullptr);
