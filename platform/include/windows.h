@@ -146,6 +146,9 @@ typedef void* HGLOBAL;
 #define LR_LOADFROMFILE 0x0010
 #define LR_CREATEDIBSECTION 0x2000
 #define OF_READ 0x0000
+#define OF_WRITE 0x0001
+#define OF_READWRITE 0x0002
+#define OF_SHARE_DENY_NONE 0x0040
 #define HFILE_ERROR (-1)
 
 #pragma pack(push, 1)
@@ -249,12 +252,20 @@ int ReleaseDC(HWND window, HDC dc);
 BOOL SetWindowTextA(HWND window, LPCSTR text);
 int GetWindowTextA(HWND window, LPSTR text, int max_count);
 int wsprintfA(LPSTR out, LPCSTR format, ...);
+HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int width, int height, UINT flags);
 
 // KERNEL: strings, modules, resources, files
 LPSTR lstrcpyA(LPSTR dest, LPCSTR src);
 LPSTR lstrcatA(LPSTR dest, LPCSTR src);
 int lstrlenA(LPCSTR text);
 HMODULE GetModuleHandleA(LPCSTR module_name);
+HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+LPVOID LockResource(HGLOBAL loaded);
+HFILE _lopen(LPCSTR path, int mode);
+UINT _lread(HFILE file, LPVOID buffer, UINT count);
+HFILE _lclose(HFILE file);
 void Sleep(DWORD milliseconds);
 
 // GDI: device contexts, DIB sections, block transfer
@@ -268,6 +279,8 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int src_x, i
             DWORD rop);
 UINT SetDIBColorTable(HDC dc, UINT start, UINT count, const RGBQUAD* colors);
 UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* colors);
+COLORREF GetNearestColor(HDC dc, COLORREF colour);
+COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour);
 
 // Multimedia timer: milliseconds since the system started, wrapping at 2^32
 DWORD timeGetTime();
