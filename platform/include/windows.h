@@ -8,6 +8,7 @@
 // the implementation says so once on standard error the first time it meets the missing part.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -86,6 +87,9 @@ typedef void* HGLOBAL;
 #define WM_SYSCOMMAND 0x0112
 #define WM_USER 0x0400
 
+#define SIZE_RESTORED 0
+#define SIZE_MINIMIZED 1
+
 #define SC_MINIMIZE 0xF020
 #define SC_CLOSE 0xF060
 #define SC_RESTORE 0xF120
@@ -106,12 +110,47 @@ typedef void* HGLOBAL;
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_PAUSE 0x13
+#define VK_CAPITAL 0x14
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_SNAPSHOT 0x2C
+#define VK_INSERT 0x2D
+#define VK_DELETE 0x2E
+#define VK_LWIN 0x5B
+#define VK_RWIN 0x5C
+#define VK_APPS 0x5D
+#define VK_NUMPAD0 0x60
+#define VK_MULTIPLY 0x6A
+#define VK_ADD 0x6B
+#define VK_SUBTRACT 0x6D
+#define VK_DECIMAL 0x6E
+#define VK_DIVIDE 0x6F
 #define VK_F1 0x70
 #define VK_F4 0x73
+#define VK_F10 0x79
+#define VK_NUMLOCK 0x90
+#define VK_SCROLL 0x91
+#define VK_OEM_1 0xBA
+#define VK_OEM_PLUS 0xBB
+#define VK_OEM_COMMA 0xBC
+#define VK_OEM_MINUS 0xBD
+#define VK_OEM_PERIOD 0xBE
+#define VK_OEM_2 0xBF
+#define VK_OEM_3 0xC0
+#define VK_OEM_4 0xDB
+#define VK_OEM_5 0xDC
+#define VK_OEM_6 0xDD
+#define VK_OEM_7 0xDE
 
 // Window styles, show commands and metrics
 #define WS_OVERLAPPED 0x00000000L
+#define WS_POPUP 0x80000000L
 #define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_DLGFRAME 0x00400000L
 #define WS_SYSMENU 0x00080000L
 #define WS_THICKFRAME 0x00040000L
 #define WS_MINIMIZEBOX 0x00020000L
@@ -130,12 +169,18 @@ typedef void* HGLOBAL;
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
 #define SM_CYCAPTION 4
+#define SM_CXBORDER 5
+#define SM_CYBORDER 6
 #define SM_CXDLGFRAME 7
 #define SM_CYDLGFRAME 8
+#define SM_CXFRAME 32
+#define SM_CYFRAME 33
 
 // GDI
 #define BI_RGB 0L
+#define BI_BITFIELDS 3L
 #define DIB_RGB_COLORS 0
+#define DIB_PAL_COLORS 1
 #define SRCCOPY 0x00CC0020UL
 #define CLR_INVALID 0xFFFFFFFFUL
 #define GDI_ERROR 0xFFFFFFFFUL
@@ -230,6 +275,7 @@ static_assert(sizeof(RGBQUAD) == 4, "RGBQUAD is 4 bytes");
 
 // USER: windows, messages, text
 ATOM RegisterClassA(const WNDCLASSA* window_class);
+BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE instance);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursor_name);
 int GetSystemMetrics(int index);
 HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x,
@@ -239,6 +285,7 @@ BOOL ShowWindow(HWND window, int show_command);
 BOOL UpdateWindow(HWND window);
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
+HWND FindWindowA(LPCSTR class_name, LPCSTR window_name);
 BOOL IsIconic(HWND window);
 BOOL GetClientRect(HWND window, RECT* rect);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -249,9 +296,11 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 void PostQuitMessage(int exit_code);
 HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
+HWND WindowFromDC(HDC dc);
 BOOL SetWindowTextA(HWND window, LPCSTR text);
 int GetWindowTextA(HWND window, LPSTR text, int max_count);
 int wsprintfA(LPSTR out, LPCSTR format, ...);
+int wvsprintfA(LPSTR out, LPCSTR format, va_list args);
 HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int width, int height, UINT flags);
 
 // KERNEL: strings, modules, resources, files
@@ -279,6 +328,7 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int src_x, i
             DWORD rop);
 UINT SetDIBColorTable(HDC dc, UINT start, UINT count, const RGBQUAD* colors);
 UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* colors);
+BOOL GdiFlush();
 COLORREF GetNearestColor(HDC dc, COLORREF colour);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour);
 

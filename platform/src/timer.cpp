@@ -1,0 +1,31 @@
+// The multimedia timer's millisecond counter and Sleep, on the monotonic clock.
+#include <ctime>
+
+#include <cerrno>
+
+#include "platform_internal.h"
+
+static DWORD time_offset_ms;
+
+void platform_set_time_offset(DWORD offset_ms) {
+    time_offset_ms = offset_ms;
+}
+
+DWORD timeGetTime() {
+    // CLOCK_MONOTONIC counts from system start; the DWORD keeps the low 32 bits, so the count
+    // wraps to 0 after 2^32 ms (49.7 days), as on Windows.
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t ms =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<DWORD>(ms + time_offset_ms);
+}
+
+void Sleep(DWORD milliseconds) {
+    timespec wait;
+    wait.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    wait.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    // A signal cuts nanosleep short; sleep on for what is left.
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
