@@ -3,15 +3,17 @@
 // with the file's colour table for palettised files, 24 bits for 24-bit files, 32 bits for the
 // rest, so that BitBlt converts its colours to whatever it is copied into.
 //
-// What SDL 2's BMP reader takes: the 12-byte OS/2 core header and the 40-, 52-, 56-, 108- and
-// 124-byte Windows headers (BITMAPV4/V5 colour spaces are ignored, their channel masks used);
-// 1, 4 and 8 bits with a colour table (1 and 4 are widened to 8), 16 bits (5-5-5 by default or
-// BI_BITFIELDS masks), 24 and 32 bits; BI_RLE8 and BI_RLE4; rows bottom-up or top-down. What it
-// refuses: a missing "BM" signature, other depths (2, 64, ...), BI_JPEG and BI_PNG, and a pixel
-// array shorter than the header promises (it fails on the short read rather than loading part).
-// What we refuse before SDL sees the file: a width or height of 0, a negative width, more than
-// 16384 pixels on a side or 2^24 pixels in all (SDL would allocate and clear that much before it
-// finds the data missing), and an uncompressed pixel array that does not fit in the file.
+// What SDL 2.26's BMP reader takes (tried on crafted files): the 12-byte OS/2 core header and
+// Windows headers of 40 bytes or more (BITMAPV4/V5: their channel masks are used, their colour
+// spaces ignored); 1, 2, 4 and 8 bits with a colour table (all widened to 8), 16 bits (5-5-5, or
+// the masks of BI_BITFIELDS), 24 and 32 bits; BI_RLE8 and BI_RLE4; rows bottom-up or top-down.
+// What it refuses: a missing "BM" signature, other depths (64, ...), a pixel offset past the end
+// of the file, and rows that end early (it fails on the short read rather than loading part).
+// What we refuse before SDL sees the file: BI_JPEG, BI_PNG and unknown compressions (SDL would
+// read their bytes as plain pixels); RLE at a depth other than its own; a width or height of 0, a
+// negative width, more than 16384 pixels on a side or 2^24 in all (SDL allocates and clears that
+// much before it finds the data missing); an uncompressed pixel array that does not fit in the
+// file. Any of these gives null, as does a file that cannot be opened.
 #include <SDL.h>
 
 #include <cstdlib>
@@ -25,6 +27,8 @@ constexpr int64_t largest_area = int64_t{1} << 24;
 constexpr int file_header_size = 14;
 constexpr int core_header_size = 12;
 constexpr int info_header_size = 40;
+constexpr uint32_t bi_rle8 = 1;
+constexpr uint32_t bi_rle4 = 2;
 
 static bool said_type;
 static bool said_size;
@@ -74,12 +78,17 @@ static bool read_info_header(const uint8_t* info, size_t available, BitmapHeader
     return true;
 }
 
-// False for sizes that no picture of a demo has and that would make the decoder allocate
-// without bound, and for an uncompressed pixel array longer than the `pixel_bytes` there are.
+// False for compressions that SDL does not decode, for sizes that no picture of a demo has and
+// that would make the decoder allocate without bound, and for an uncompressed pixel array longer
+// than the `pixel_bytes` there are.
 static bool plausible(const BitmapHeader& header, int64_t pixel_bytes) {
     int64_t rows = header.height < 0 ? -header.height : header.height;
     if (header.width <= 0 || rows == 0 || header.width > largest_side || rows > largest_side ||
         header.width * rows > largest_area)
+        return false;
+    if (header.compression > BI_BITFIELDS ||
+        (header.compression == bi_rle8 && header.bits_per_pixel != 8) ||
+        (header.compression == bi_rle4 && header.bits_per_pixel != 4))
         return false;
     if (header.compression == BI_RGB || header.compression == BI_BITFIELDS) {
         int64_t stride = (header.bits_per_pixel * header.width + 31) / 32 * 4;
