@@ -186,7 +186,8 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
     }
     int64_t rows = header.biHeight < 0 ? -int64_t{header.biHeight} : header.biHeight;
     int64_t stride = (int64_t{bpp} * header.biWidth + 31) / 32 * 4;
-    if (stride * rows > largest_dib_bytes)
+    // Each factor is below 2^34, but their product could pass 2^63: divide instead.
+    if (rows > largest_dib_bytes / stride)
         return nullptr;
 
     int slot = 1;
