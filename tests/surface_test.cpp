@@ -244,7 +244,15 @@ TEST(SurfaceBlit, OneAndFourBitPixelsReadFromTheHighBitsFirst) {
 }
 
 TEST(SurfaceBlit, TrueColourToEightBitsPicksTheMatchingEntry) {
-    std::vector<RGBQUAD> table = mixed_table(256, 17);
+    // Entries at least 36 apart in some channel: GDI may match colours at reduced precision
+    // (Wine does), but never confuses these.
+    std::vector<RGBQUAD> table(256);
+    for (int i = 0; i < 256; i++) {
+        table[static_cast<size_t>(i)].rgbRed = static_cast<BYTE>(((i >> 5) & 7) * 36);
+        table[static_cast<size_t>(i)].rgbGreen = static_cast<BYTE>(((i >> 2) & 7) * 36);
+        table[static_cast<size_t>(i)].rgbBlue = static_cast<BYTE>((i & 3) * 85);
+        table[static_cast<size_t>(i)].rgbReserved = 0;
+    }
     Surface src;
     Surface dst;
     surface_create(&src, 32, 256, 1, nullptr);
