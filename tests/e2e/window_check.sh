@@ -3,12 +3,13 @@
 # (Xvfb on a free display, started here and ended on exit), natively and under Wine, and is
 # driven as a person would drive it:
 #   - the window opens with its caption, a 320 x 240 client area, and within a few seconds the
-#     title "<caption>- <n>FPS Prop- 2"; the frames per second it shows are printed
+#     title "<caption>- <n>FPS Prop- 2"; the frames per second it shows are printed; the
+#     fireworks light up at least a tenth of the window (a black window: no frame reached it)
 #   - a Left key press shows "Prop- 3" at the next title update; Escape ends it with exit code 0
 #   - in a second run, closing the window ends it with exit code 0
 # No window manager runs. Titles are read from the window's name property, which needs none.
 # Keys are real key events (XTEST) after the window is given the input focus. Closing sends the
-# window WM_DELETE_WINDOW, as a window manager's close button does (x_close.c): xdotool's own
+# window WM_DELETE_WINDOW, as a window manager's close button does (x_window.c): xdotool's own
 # windowclose and windowkill would destroy the X window or the X connection behind the
 # program's back, which no user can do.
 #
@@ -87,7 +88,7 @@ for tool in Xvfb xdotool cc; do
     exit
   fi
 done
-if ! cc -std=c11 -Wall -Wextra -Werror -O1 -o "$work/x_close" tests/e2e/x_close.c -lX11 2>"$work/cc.log"; then
+if ! cc -std=c11 -Wall -Wextra -Werror -O1 -o "$work/x_window" tests/e2e/x_window.c -lX11 2>"$work/cc.log"; then
   cat "$work/cc.log"
   skip "all window checks: the X11 headers and library are missing (libx11-dev)"
   summary
@@ -210,6 +211,13 @@ check_program() {
     fail "$label: title is \"$name\", not \"$caption- <n>FPS Prop- 2\" once a second"
   fi
 
+  local lit
+  if lit=$("$work/x_window" lit "$window") && [ "${lit% *}" -ge $((${lit#* } / 10)) ]; then
+    pass "$label: the fireworks show (${lit% *} of ${lit#* } pixels lit)"
+  else
+    fail "$label: the window stays dark (${lit:+${lit% *} of ${lit#* } pixels lit}${lit:-its pixels cannot be read})"
+  fi
+
   xdotool windowfocus --sync "$window" 2>/dev/null
   xdotool key Left 2>/dev/null
   # Prop- 3 must show at the next update; one more second allows for a key sent just as the
@@ -237,7 +245,7 @@ check_program() {
     wait_exit 1
     return
   fi
-  if ! "$work/x_close" "$window"; then
+  if ! "$work/x_window" close "$window"; then
     fail "$label: the window could not be asked to close"
     wait_exit 1
     return

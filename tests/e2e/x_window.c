@@ -1,13 +1,19 @@
-/* x_close WINDOW: asks an X window to close, as a window manager's close button does, by
- * sending it the WM_DELETE_WINDOW message of the WM_PROTOCOLS protocol. It works with no window
- * manager running, which xdotool cannot do: its windowclose destroys the X window behind the
- * program's back and windowkill drops the program's whole X connection.
- * Exit code: 0 sent, 1 bad argument or no display, 2 the window does not take the message. */
+/* x_window: the two things the window checks need that xdotool cannot do without a window
+ * manager.
+ *   x_window close WINDOW  asks the window to close as a window manager's close button does, by
+ *                          sending it WM_DELETE_WINDOW (WM_PROTOCOLS). xdotool's windowclose
+ *                          destroys the X window behind the program's back and its windowkill
+ *                          drops the program's whole X connection; no user can do either.
+ *   x_window lit WINDOW    prints how many of the window's pixels are not black, as
+ *                          "LIT TOTAL", so a check can tell that frames reach the screen.
+ * Exit code: 0 done, 1 bad arguments or no display, 2 the window does not take WM_DELETE_WINDOW,
+ * is gone, or cannot be read. */
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 static int x_error;
 
@@ -17,24 +23,7 @@ static int note_error(Display* display, XErrorEvent* error) {
     return 0;
 }
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: x_close WINDOW_ID\n");
-        return 1;
-    }
-    char* end = NULL;
-    Window window = (Window)strtoul(argv[1], &end, 0);
-    if (end == argv[1] || *end != '\0' || window == 0) {
-        fprintf(stderr, "x_close: not a window id: %s\n", argv[1]);
-        return 1;
-    }
-    Display* display = XOpenDisplay(NULL);
-    if (display == NULL) {
-        fprintf(stderr, "x_close: cannot open the display\n");
-        return 1;
-    }
-    XSetErrorHandler(note_error);
-
+static int close_window(Display* display, Window window) {
     Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
     Atom delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
     Atom* listed = NULL;
@@ -47,12 +36,12 @@ int main(int argc, char** argv) {
         XFree(listed);
     }
     if (!takes_delete || x_error != 0) {
-        fprintf(stderr, "x_close: window 0x%lx does not take WM_DELETE_WINDOW\n", window);
-        XCloseDisplay(display);
+        fprintf(stderr, "x_window: window 0x%lx does not take WM_DELETE_WINDOW\n", window);
         return 2;
     }
 
-    XEvent event = {0};
+    XEvent event;
+    memset(&event, 0, sizeof event);
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
     event.xclient.message_type = protocols;
@@ -61,11 +50,55 @@ int main(int argc, char** argv) {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, window, False, NoEventMask, &event);
     XSync(display, False);
-    XCloseDisplay(display);
     if (x_error != 0) {
-        fprintf(stderr, "x_close: the window 0x%lx went away before the message was sent\n",
-                window);
+        fprintf(stderr, "x_window: window 0x%lx went away before it could be closed\n", window);
         return 2;
     }
     return 0;
+}
+
+static int count_lit(Display* display, Window window) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes) || x_error != 0 ||
+        attributes.map_state != IsViewable) {
+        fprintf(stderr, "x_window: window 0x%lx is not on screen\n", window);
+        return 2;
+    }
+    XImage* image = XGetImage(display, window, 0, 0, (unsigned)attributes.width,
+                              (unsigned)attributes.height, AllPlanes, ZPixmap);
+    if (image == NULL || x_error != 0) {
+        fprintf(stderr, "x_window: the pixels of window 0x%lx cannot be read\n", window);
+        return 2;
+    }
+    unsigned long lit = 0;
+    for (int y = 0; y < image->height; y++)
+        for (int x = 0; x < image->width; x++)
+            if (XGetPixel(image, x, y) != 0)
+                lit++;
+    printf("%lu %lu\n", lit, (unsigned long)image->width * (unsigned long)image->height);
+    XDestroyImage(image);
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc != 3 || (strcmp(argv[1], "close") != 0 && strcmp(argv[1], "lit") != 0)) {
+        fprintf(stderr, "usage: x_window close|lit WINDOW_ID\n");
+        return 1;
+    }
+    char* end = NULL;
+    Window window = (Window)strtoul(argv[2], &end, 0);
+    if (end == argv[2] || *end != '\0' || window == 0) {
+        fprintf(stderr, "x_window: not a window id: %s\n", argv[2]);
+        return 1;
+    }
+    Display* display = XOpenDisplay(NULL);
+    if (display == NULL) {
+        fprintf(stderr, "x_window: cannot open the display\n");
+        return 1;
+    }
+    XSetErrorHandler(note_error);
+    int result =
+        strcmp(argv[1], "close") == 0 ? close_window(display, window) : count_lit(display, window);
+    XCloseDisplay(display);
+    return result;
 }
