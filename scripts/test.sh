@@ -2,6 +2,7 @@
 # The test command: installs what is missing, builds every configuration and runs every test.
 #   native release build and its unit tests
 #   the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   a minute of fuzzing the bitmap and palette loaders (libFuzzer)
 #   the 32-bit Windows build, its unit tests under Wine
 #   the programs in real windows under a virtual X server, natively and under Wine
 set -euo pipefail
@@ -26,6 +27,27 @@ step "sanitizers (asan preset)"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
+
+# --- loader fuzzing ---
+# libFuzzer on the two file-reading paths of the loaders, seeded from tests/fuzz/seeds; new inputs
+# it finds are kept in build/fuzz/corpus for the next run. A crash or a broken promise fails here.
+step "fuzzing the bitmap and palette loaders (libFuzzer, 60 s)"
+if command -v clang++-14 >/dev/null 2>&1; then
+  CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DSORVEL_FUZZ=ON -DSORVEL_TESTS=OFF -DSORVEL_BENCH=OFF >/dev/null
+  cmake --build build/fuzz -j "$jobs" --target loaders_fuzz
+  mkdir -p build/fuzz/corpus
+  if build/fuzz/tests/fuzz/loaders_fuzz -max_total_time=60 -max_len=2048 -print_final_stats=1 \
+    -artifact_prefix=build/fuzz/ build/fuzz/corpus tests/fuzz/seeds >build/fuzz/fuzz.log 2>&1; then
+    grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" build/fuzz/fuzz.log
+  else
+    cat build/fuzz/fuzz.log
+    echo "FAILED: the loader fuzzer found a fault; its input is saved in build/fuzz/ (crash-*)"
+    exit 1
+  fi
+else
+  echo "SKIPPED: loader fuzzing (clang++-14 is not installed; scripts/deps.sh test installs it)"
+fi
 
 # --- Windows build under Wine ---
 step "32-bit Windows build (mingw-i686), unit tests under Wine"
