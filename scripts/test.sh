@@ -27,6 +27,17 @@ step "sanitizers (asan preset)"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
+# 20,000 frames of each program under the sanitizers, with every key: the decay driven to 10 and
+# back to 0 and past both bounds, and Space pressed 15 times.
+keys=""
+for f in $(seq 100 100 1500); do keys+="$f:space,"; done
+for f in $(seq 2000 10 2100); do keys+="$f:left,$((f + 1)):down,"; done
+for f in $(seq 3000 10 3120); do keys+="$f:up,$((f + 1)):right,"; done
+keys+="5000:down,5001:left,6000:up"
+for program in sorvel2 sorvel; do
+  ASAN_OPTIONS=halt_on_error=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    build/asan/tools/sorvel-record "$program" --frames 20000 --keys "$keys" --crc | tail -n 1
+done
 
 # --- loader fuzzing ---
 # libFuzzer on the two file-reading paths of the loaders, seeded from tests/fuzz/seeds; new inputs
