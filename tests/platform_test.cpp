@@ -339,6 +339,13 @@ TEST_F(Platform, ClassesAndHandlesAreCheckedNotTrusted) {
     EXPECT_FALSE(SetWindowTextA(old, "x"));
     EXPECT_EQ(GetDC(old), nullptr);
     EXPECT_EQ(DispatchMessageA(nullptr), 0);
+
+    // The handles and numbers the shell asks for before it opens its window.
+    EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
+    EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
+    EXPECT_GT(GetSystemMetrics(SM_CXSCREEN), 0);
+    EXPECT_GT(GetSystemMetrics(SM_CYSCREEN), 0);
+    EXPECT_GT(GetSystemMetrics(SM_CYCAPTION), GetSystemMetrics(SM_CYDLGFRAME));
 }
 
 TEST_F(Platform, MemoryDcsHoldAStockBitmapAndOneDcPerBitmap) {
