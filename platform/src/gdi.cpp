@@ -142,7 +142,7 @@ HWND WindowFromDC(HDC dc) {
 }
 
 HDC CreateCompatibleDC(HDC dc) {
-    if (dc != nullptr && dc_slot(dc) < 0)
+    if ((dc != nullptr && dc_slot(dc) < 0) || platform_fault(fault_create_compatible_dc))
         return nullptr;
     int slot = new_dc(dc_memory, nullptr);
     return slot < 0 ? nullptr : dc_handle(slot);
@@ -162,7 +162,7 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
                          DWORD) {
     if (bits != nullptr)
         *bits = nullptr;
-    if (info == nullptr)
+    if (info == nullptr || platform_fault(fault_create_dib_section))
         return nullptr;
     if (usage != DIB_RGB_COLORS) {
         say_once(&said_dib_usage, "CreateDIBSection: only DIB_RGB_COLORS colour tables");

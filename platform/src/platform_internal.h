@@ -3,6 +3,8 @@
 // sees this header; the backend's own tests include it to reach the SDL side of a window.
 #pragma once
 
+#include "platform_faults.h"
+
 #include <cstdint>
 
 #include <windows.h>
@@ -52,3 +54,6 @@ void window_dc_free(HDC dc);
 SDL_Window* platform_sdl_window(HWND window);
 void platform_set_time_offset(DWORD offset_ms);
 uint32_t platform_lut_builds();
+
+// True when a test has asked this call to fail (platform_inject_fault); counts the call down.
+bool platform_fault(PlatformFault fault);

@@ -180,7 +180,8 @@ static int find_class(LPCSTR name) {
 
 ATOM RegisterClassA(const WNDCLASSA* window_class) {
     if (window_class == nullptr || window_class->lpszClassName == nullptr ||
-        IS_INTRESOURCE(window_class->lpszClassName) || window_class->lpfnWndProc == nullptr)
+        IS_INTRESOURCE(window_class->lpszClassName) || window_class->lpfnWndProc == nullptr ||
+        platform_fault(fault_register_class))
         return 0;
     LPCSTR name = window_class->lpszClassName;
     if (name[0] == 0 || strlen(name) >= sizeof(classes[0].name) || find_class(name) >= 0)
@@ -293,7 +294,8 @@ static int clamp_position(int64_t position) {
 HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
     int class_slot = find_class(class_name);
-    if (class_slot < 0 || (parent != nullptr && window_slot(parent) < 0))
+    if (class_slot < 0 || (parent != nullptr && window_slot(parent) < 0) ||
+        platform_fault(fault_create_window))
         return nullptr;
     int slot = 0;
     while (slot < max_windows && windows[slot].used)
