@@ -149,7 +149,8 @@ std::string write_file(const std::string& name, const std::vector<uint8_t>& byte
     FILE* file = fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr) << path;
     if (file != nullptr) {
-        fwrite(bytes.data(), 1, bytes.size(), file);
+        if (!bytes.empty())
+            fwrite(bytes.data(), 1, bytes.size(), file);
         fclose(file);
     }
     return path;
@@ -217,6 +218,9 @@ TEST(LoadPalette, NameThatNamesNothingGivesTheDefaultCube) {
     RGBQUAD numbered[256];
     load_palette(numbered, MAKEINTRESOURCEA(999), 0);
     EXPECT_EQ(memcmp(numbered, from_file, sizeof(numbered)), 0);
+    RGBQUAD directory[256];
+    load_palette(directory, ::testing::TempDir().c_str(), 1);
+    EXPECT_EQ(memcmp(directory, from_file, sizeof(directory)), 0);
 }
 
 // entry i of tests/data/palette8.bmp: red i, green 7i mod 256, blue 255 - i
@@ -450,6 +454,8 @@ TEST(SurfaceLoadBitmap, BadInputLeavesTheSurfaceAsItWas) {
     EXPECT_EQ(surface.memory(), before) << "missing resource";
     surface_load_bitmap(&surface.s, MAKEINTRESOURCEA(999), 0);
     EXPECT_EQ(surface.memory(), before) << "missing numbered resource";
+    surface_load_bitmap(&surface.s, ::testing::TempDir().c_str(), 1);
+    EXPECT_EQ(surface.memory(), before) << "a directory";
     for (const auto& [name, bytes] : bad_files()) {
         std::string path = write_file(name + ".bmp", bytes);
         bool refused = !loadable(path);
