@@ -23,6 +23,7 @@
 #include "platform_internal.h"
 
 constexpr int largest_side = 16384;
+constexpr DWORD largest_resource = DWORD{1} << 30; // SDL's memory streams count in int
 constexpr int64_t largest_area = int64_t{1} << 24;
 constexpr int file_header_size = 14;
 constexpr int core_header_size = 12;
@@ -42,6 +43,11 @@ static uint32_t read_u16(const uint8_t* at) {
 static uint32_t read_u32(const uint8_t* at) {
     return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
            (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
+}
+
+static void write_u32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; i++)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 // The facts of a bitmap that its headers give, as far as they are needed to refuse absurd ones.
@@ -192,7 +198,7 @@ static int64_t pixel_offset(const uint8_t* data, DWORD size) {
 // A resource holds a bitmap file without its file header: put one in front and decode that.
 static HBITMAP decode_resource(LPCSTR name) {
     const EmbeddedBitmap* entry = find_embedded_bitmap(name);
-    if (entry == nullptr)
+    if (entry == nullptr || entry->size > largest_resource)
         return nullptr;
     int64_t offset = pixel_offset(entry->data, entry->size);
     if (offset < 0 || offset > entry->size)
@@ -201,23 +207,11 @@ static HBITMAP decode_resource(LPCSTR name) {
     uint8_t* file = static_cast<uint8_t*>(malloc(total));
     if (file == nullptr)
         return nullptr;
-    uint32_t pixels_at = static_cast<uint32_t>(file_header_size + offset);
-    uint32_t file_size = static_cast<uint32_t>(total);
-    uint8_t file_header[file_header_size] = {'B',
-                                             'M',
-                                             static_cast<uint8_t>(file_size),
-                                             static_cast<uint8_t>(file_size >> 8),
-                                             static_cast<uint8_t>(file_size >> 16),
-                                             static_cast<uint8_t>(file_size >> 24),
-                                             0,
-                                             0,
-                                             0,
-                                             0,
-                                             static_cast<uint8_t>(pixels_at),
-                                             static_cast<uint8_t>(pixels_at >> 8),
-                                             static_cast<uint8_t>(pixels_at >> 16),
-                                             static_cast<uint8_t>(pixels_at >> 24)};
-    memcpy(file, file_header, file_header_size);
+    file[0] = 'B';
+    file[1] = 'M';
+    write_u32(file + 2, static_cast<uint32_t>(total));
+    write_u32(file + 6, 0);
+    write_u32(file + 10, static_cast<uint32_t>(file_header_size + offset));
     memcpy(file + file_header_size, entry->data, entry->size);
     HBITMAP bitmap = decode(SDL_RWFromConstMem(file, static_cast<int>(total)));
     free(file);
