@@ -32,6 +32,8 @@ void clear_particle_pool() {
 // Adds brightness b to the 5 x 5 patch without its corners around screen pixel (cx, cy),
 // skipping pixels outside the picture.
 static void draw_spark(uint8_t* heat, int cx, int cy, int b) {
+    if (add_spark_patch_inside(heat, cx, cy, b))
+        return;
     for (int column = cx - 2; column <= cx + 2; column++) {
         if (column < 0 || column >= heat_width)
             continue;

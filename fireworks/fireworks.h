@@ -37,6 +37,11 @@ void decay_and_rise(uint8_t* heat, int32_t decay);
 // equal it in every byte; tests and benchmarks keep it as the reference.
 void decay_and_rise_plain(uint8_t* heat, int32_t decay);
 
+// Adds b (1..255), saturating at 255, to the 21 pixels of the patch of update_particles around
+// screen pixel (cx, cy) and returns true, when 2 <= cx <= 314 and 2 <= cy <= 237; elsewhere it
+// touches nothing and returns false, and the caller draws the patch pixel by pixel.
+bool add_spark_patch_inside(uint8_t* heat, int cx, int cy, int b);
+
 // Frees all 300 slots (every field zero).
 void clear_particle_pool();
 
