@@ -22,8 +22,17 @@ static uint32_t heat_offset(int c, int r) {
     return static_cast<uint32_t>((height - 1 - r) * width + c);
 }
 
+// The ripple's amplitude sin(d / 2) * 5 depends only on the distance d, so on |dx| and |dy|:
+// computed once for each of their 161 x 121 pairs instead of once per pixel. Each value comes
+// from the same sum dx * dx + dy * dy as it would per pixel, so it is the same double.
+static double ripple_amplitude[161][121];
+
 void build_warp_tables() {
     const double radius = sqrt(40000.0); // distance from the centre to (0, 0), the farthest pixel
+    for (int a = 0; a <= 160; a++)
+        for (int b = 0; b <= 120; b++)
+            ripple_amplitude[a][b] = sin(sqrt(static_cast<double>(a * a + b * b)) / 2.0) * 5.0;
+
     for (int x = 0; x < width; x++) {
         for (int y = 0; y < height; y++) {
             int dx = x - 160;
@@ -42,7 +51,7 @@ void build_warp_tables() {
             c = static_cast<int>((theta / T) * 319.0 + d * 2.0) % 320;
             warp_tables[swirl_warp][index] = heat_offset(clamp(c, 0, 319), clamp(r, 0, 239));
 
-            double a = sin(d / 2.0) * 5.0;
+            double a = ripple_amplitude[dx < 0 ? -dx : dx][dy < 0 ? -dy : dy];
             c = static_cast<int>(cos(theta) * a + x);
             r = static_cast<int>(sin(theta) * a + y);
             warp_tables[ripple_warp][index] = heat_offset(clamp(c, 0, 319), clamp(r, 0, 239));
