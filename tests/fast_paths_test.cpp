@@ -1,0 +1,168 @@
+// The fast paths of a frame and of start-up against plain versions written from their
+// definitions: the vectorised heat step on single hot bytes in every column of the rows where its
+// passes pair up and wrap, and on a live run of fireworks; the spark patch at every position in
+// and around the picture; the drawing of every spark over a run; and the warp tables' build.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fireworks.h"
+#include "warp.h"
+
+namespace {
+
+using Heat = std::vector<uint8_t>;
+
+Heat black() {
+    return Heat(heat_size, 0);
+}
+
+TEST(FastHeatStep, EqualsThePlainOneForAHotByteInEveryColumn) {
+    // The bottom rows, the first and last pairs of passes, and a pair in the middle.
+    for (int row : {0, 1, 2, 3, 4, 119, 120, 121, 236, 237, 238, 239}) {
+        for (int column = 0; column < heat_width; column++) {
+            Heat fast = black();
+            fast[row * heat_width + column] = 255;
+            Heat plain = fast;
+            decay_and_rise(fast.data(), 2);
+            decay_and_rise_plain(plain.data(), 2);
+            ASSERT_EQ(fast, plain) << "row " << row << " column " << column;
+        }
+    }
+}
+
+TEST(FastHeatStep, EqualsThePlainOneThroughARunOfFireworks) {
+    reset_rand15();
+    clear_particle_pool();
+    Heat heat = black();
+    for (int frame = 0; frame < 600; frame++) {
+        int decay = frame < 300 ? 2 : frame % 11;
+        Heat plain = heat;
+        decay_and_rise(heat.data(), decay);
+        decay_and_rise_plain(plain.data(), decay);
+        ASSERT_EQ(heat, plain) << "frame " << frame;
+        update_particles(heat.data());
+    }
+}
+
+TEST(FastHeatStep, DecayOutsideItsRangeIsClamped) {
+    std::mt19937 random(3);
+    Heat heat(heat_size);
+    for (auto& b : heat)
+        b = static_cast<uint8_t>(random());
+    Heat zero_decay = heat;
+    Heat negative = heat;
+    decay_and_rise_plain(zero_decay.data(), 0);
+    decay_and_rise(negative.data(), -7);
+    EXPECT_EQ(negative, zero_decay) << "a negative decay acts as 0";
+    decay_and_rise(heat.data(), 1000);
+    EXPECT_EQ(heat, black()) << "a decay above 255 clears everything";
+}
+
+// The patch from its definition: columns cx - 2..cx + 2, three rows for the outer two and five
+// for the inner three, pixels outside the picture skipped.
+void add_patch_pixel_by_pixel(Heat& heat, int cx, int cy, int b) {
+    for (int column = cx - 2; column <= cx + 2; column++) {
+        int h = (column == cx - 2 || column == cx + 2) ? 1 : 2;
+        for (int row = cy - h; row <= cy + h; row++) {
+            if (column < 0 || column >= heat_width || row < 0 || row >= heat_height)
+                continue;
+            uint8_t& pixel = heat[(heat_height - 1 - row) * heat_width + column];
+            pixel = static_cast<uint8_t>(std::min(pixel + b, 255));
+        }
+    }
+}
+
+TEST(SparkPatch, AddsThePatchInsideAndLeavesTheBordersToTheCaller) {
+    std::mt19937 random(11);
+    Heat original(heat_size);
+    for (auto& b : original)
+        b = static_cast<uint8_t>(random() % 256);
+    Heat fast = original;
+    Heat expected = original;
+    for (int cy = -3; cy <= heat_height + 2; cy++) {
+        // the memory rows a patch centred on screen row cy can reach, with one to spare
+        int first = std::max(0, heat_height - 1 - cy - 3) * heat_width;
+        int end = std::min(heat_height, heat_height - 1 - cy + 4) * heat_width;
+        for (int cx = -3; cx <= heat_width + 2; cx++) {
+            int b = 1 + static_cast<int>(random() % 255);
+            bool inside = cx >= 2 && cx <= 314 && cy >= 2 && cy <= 237;
+            bool drawn = add_spark_patch_inside(fast.data(), cx, cy, b);
+            ASSERT_EQ(drawn, inside) << cx << "," << cy;
+            if (drawn)
+                add_patch_pixel_by_pixel(expected, cx, cy, b);
+            if (first >= end)
+                continue;
+            ASSERT_TRUE(
+                std::equal(fast.begin() + first, fast.begin() + end, expected.begin() + first))
+                << cx << "," << cy << " brightness " << b;
+            std::copy(original.begin() + first, original.begin() + end, fast.begin() + first);
+            std::copy(original.begin() + first, original.begin() + end, expected.begin() + first);
+        }
+    }
+    EXPECT_EQ(fast, original) << "nothing written outside the patches";
+}
+
+TEST(SparkPatch, EverySparkOfARunIsDrawnOnceWhereItFlies) {
+    reset_rand15();
+    clear_particle_pool();
+    Heat heat = black();
+    int at_border = 0;
+    int inside = 0;
+    for (int frame = 0; frame < 900; frame++) {
+        decay_and_rise(heat.data(), 2);
+        Heat expected = heat;
+        std::vector<Particle> before(particle_pool, particle_pool + particle_count);
+        update_particles(heat.data());
+        for (int i = 0; i < particle_count; i++) {
+            const Particle& p = particle_pool[i];
+            // a spark spawned this frame is not drawn, nor one whose life has just run out
+            if (before[i].life == 0 || p.life == 0)
+                continue;
+            int cx = static_cast<int>(p.x);
+            int cy = static_cast<int>(p.y);
+            add_patch_pixel_by_pixel(expected, cx, cy, p.life);
+            (cx >= 2 && cx <= 314 && cy >= 2 && cy <= 237 ? inside : at_border)++;
+        }
+        ASSERT_EQ(heat, expected) << "frame " << frame;
+    }
+    EXPECT_GT(inside, 1000);
+    EXPECT_GT(at_border, 1000) << "sparks on the floor and at the walls take the other path";
+}
+
+TEST(WarpTableBuild, EqualsThePerPixelComputation) {
+    warp::build_warp_tables();
+    const double K = 3.1415926535;
+    const double T = 6.283185307;
+    auto offset = [](int c, int r) {
+        c = std::clamp(c, 0, 319);
+        r = std::clamp(r, 0, 239);
+        return static_cast<uint32_t>((239 - r) * 320 + c);
+    };
+    for (int x = 0; x < 320; x++) {
+        for (int y = 0; y < 240; y++) {
+            int dx = x - 160;
+            int dy = y - 120;
+            double d = sqrt(static_cast<double>(dx * dx + dy * dy));
+            double theta = atan2(static_cast<double>(dx), static_cast<double>(dy)) + K;
+            int r = static_cast<int>((d / 200.0) * 239.0);
+            int polar = static_cast<int>((theta / T) * 319.0) % 320;
+            int swirl = static_cast<int>((theta / T) * 319.0 + d * 2.0) % 320;
+            double a = sin(d / 2.0) * 5.0;
+            int ripple_c = static_cast<int>(cos(theta) * a + x);
+            int ripple_r = static_cast<int>(sin(theta) * a + y);
+            int i = warp::warp_index(x, y);
+            ASSERT_EQ(warp::warp_tables[warp::polar_warp][i], offset(polar, r)) << x << "," << y;
+            ASSERT_EQ(warp::warp_tables[warp::swirl_warp][i], offset(swirl, r)) << x << "," << y;
+            ASSERT_EQ(warp::warp_tables[warp::ripple_warp][i], offset(ripple_c, ripple_r))
+                << x << "," << y;
+            ASSERT_EQ(warp::active_warp_table[i], offset(polar, r)) << x << "," << y;
+        }
+    }
+}
+
+} // namespace
