@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform_internal.h"
+#include "sdl_display.h"
 
 namespace {
 

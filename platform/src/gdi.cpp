@@ -1,14 +1,14 @@
 // Device contexts, DIB sections and the block transfer. Memory DCs hold one selected bitmap; a
-// window's DC draws into SDL's framebuffer of that window. The platform owns every DIB section's
-// pixel memory, allocated when the section is made and freed when it is deleted.
-#include <SDL.h>
-
+// window's DC draws into the display's framebuffer of that window. The platform owns every DIB
+// section's pixel memory, allocated when the section is made and freed when it is deleted.
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform_internal.h"
 
-static_assert(SDL_BYTEORDER == SDL_LIL_ENDIAN, "32-bit pixels are written as little-endian words");
+static_assert(std::endian::native == std::endian::little,
+              "32-bit pixels are written as little-endian words");
 
 enum DcKind {
     dc_screen,
@@ -305,10 +305,10 @@ BOOL GdiFlush() {
 
 // --- Block transfer ---
 
-// How a destination stores a colour: as SDL's pixel value for a window, or as a DIB section's
-// 32-bit BGRX, 24-bit BGR, 16-bit 5-5-5 or 8-bit index into its own colour table.
+// How a destination stores a colour: as the display's pixel value for a window, or as a DIB
+// section's 32-bit BGRX, 24-bit BGR, 16-bit 5-5-5 or 8-bit index into its own colour table.
 enum TargetFormat {
-    target_sdl,
+    target_display,
     target_bgrx,
     target_bgr,
     target_rgb555,
@@ -323,8 +323,8 @@ struct Target {
     bool bottom_up;
     int bytes_per_pixel;
     TargetFormat format;
-    const SDL_PixelFormat* sdl_format; // target_sdl
-    int bitmap;                        // DIB section targets
+    const Framebuffer* framebuffer; // target_display
+    int bitmap;                     // DIB section targets
 };
 
 static const uint8_t* source_row(const Bitmap& bitmap, int y) {
@@ -365,10 +365,9 @@ static uint32_t target_value(const Target& target, int r, int g, int b) {
         return static_cast<uint32_t>(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
     case target_index:
         return nearest_index(bitmaps[target.bitmap], r, g, b);
-    case target_sdl:
+    case target_display:
     default:
-        return SDL_MapRGB(target.sdl_format, static_cast<Uint8>(r), static_cast<Uint8>(g),
-                          static_cast<Uint8>(b));
+        return target.framebuffer->map_rgb(*target.framebuffer, r, g, b);
     }
 }
 
@@ -415,9 +414,9 @@ uint32_t platform_lut_builds() {
 
 static const uint32_t* index_table(int source, const Target& target) {
     uint32_t key[3] = {static_cast<uint32_t>(target.format), 0, 0};
-    if (target.format == target_sdl) {
-        key[1] = target.sdl_format->format;
-        key[2] = target.sdl_format->palette != nullptr ? target.sdl_format->palette->version : 0;
+    if (target.format == target_display) {
+        key[1] = target.framebuffer->format_key[0];
+        key[2] = target.framebuffer->format_key[1];
     } else if (target.format == target_index) {
         key[1] = static_cast<uint32_t>(target.bitmap) | (bitmap_generations[target.bitmap] << 12);
         key[2] = bitmaps[target.bitmap].colors_version;
@@ -564,22 +563,19 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int src_x, i
     const Bitmap& source = bitmaps[dcs[from].bitmap];
 
     Target target = {};
-    SDL_Window* window = nullptr;
-    SDL_Surface* surface = nullptr;
+    Framebuffer framebuffer = {};
+    int window = -1; // slot of the destination window
     if (dcs[to].kind == dc_window) {
-        window = window_sdl(dcs[to].window);
-        surface = window != nullptr ? SDL_GetWindowSurface(window) : nullptr;
-        if (surface == nullptr)
+        window = window_slot(dcs[to].window);
+        if (window < 0 || !display_framebuffer_begin(window, &framebuffer))
             return FALSE;
-        target.pixels = static_cast<uint8_t*>(surface->pixels);
-        target.pitch = surface->pitch;
-        target.width = surface->w;
-        target.height = surface->h;
-        target.bytes_per_pixel = surface->format->BytesPerPixel;
-        // XRGB words are the DIB's own BGRX bytes.
-        target.format =
-            surface->format->format == SDL_PIXELFORMAT_RGB888 ? target_bgrx : target_sdl;
-        target.sdl_format = surface->format;
+        target.pixels = framebuffer.pixels;
+        target.pitch = framebuffer.pitch;
+        target.width = framebuffer.width;
+        target.height = framebuffer.height;
+        target.bytes_per_pixel = framebuffer.bytes_per_pixel;
+        target.format = framebuffer.bgrx ? target_bgrx : target_display;
+        target.framebuffer = &framebuffer;
     } else {
         const Bitmap& bitmap = bitmaps[dcs[to].bitmap];
         switch (bitmap.bits_per_pixel) {
@@ -607,11 +603,10 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int src_x, i
         target.bytes_per_pixel = bitmap.bits_per_pixel / 8;
         target.bitmap = dcs[to].bitmap;
     }
-    if (width <= 0 || height <= 0)
-        return TRUE;
-
     // Clip to the source, then to the destination, moving both corners together.
     int64_t tx = x, ty = y, sx = src_x, sy = src_y, w = width, h = height;
+    if (w <= 0 || h <= 0)
+        w = h = 0;
     if (sx < 0) {
         tx -= sx;
         w += sx;
@@ -641,34 +636,28 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int src_x, i
     if (ty + h > target.height)
         h = target.height - ty;
     if (w <= 0 || h <= 0)
-        return TRUE;
+        w = h = 0;
 
-    if (dcs[to].kind == dc_memory && dcs[to].bitmap == dcs[from].bitmap) {
+    if (w > 0 && dcs[to].kind == dc_memory && dcs[to].bitmap == dcs[from].bitmap) {
         move_within(bitmaps[dcs[to].bitmap], static_cast<int>(tx), static_cast<int>(ty),
                     static_cast<int>(w), static_cast<int>(h), static_cast<int>(sx),
                     static_cast<int>(sy));
         return TRUE;
     }
-
-    if (surface != nullptr && SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0)
-        return FALSE;
-    if (surface != nullptr)
-        target.pixels = static_cast<uint8_t*>(surface->pixels);
-    const uint32_t* table =
-        source.bits_per_pixel <= 8 ? index_table(dcs[from].bitmap, target) : nullptr;
-    for (int64_t row = 0; row < h; row++) {
-        const uint8_t* in = source_row(source, static_cast<int>(sy + row));
-        uint8_t* out = target_row(target, static_cast<int>(ty + row)) + tx * target.bytes_per_pixel;
-        copy_row(source, in, static_cast<int>(sx), static_cast<int>(w), target, out, table);
+    if (w > 0) {
+        const uint32_t* table =
+            source.bits_per_pixel <= 8 ? index_table(dcs[from].bitmap, target) : nullptr;
+        for (int64_t row = 0; row < h; row++) {
+            const uint8_t* in = source_row(source, static_cast<int>(sy + row));
+            uint8_t* out =
+                target_row(target, static_cast<int>(ty + row)) + tx * target.bytes_per_pixel;
+            copy_row(source, in, static_cast<int>(sx), static_cast<int>(w), target, out, table);
+        }
     }
-    if (surface != nullptr && SDL_MUSTLOCK(surface))
-        SDL_UnlockSurface(surface);
-    if (window != nullptr) {
-        // Shown at once, like a draw straight to the screen.
-        SDL_Rect shown = {static_cast<int>(tx), static_cast<int>(ty), static_cast<int>(w),
-                          static_cast<int>(h)};
-        SDL_UpdateWindowSurfaceRects(window, &shown, 1);
-    }
+    // Shown at once, like a draw straight to the screen.
+    if (window >= 0)
+        display_framebuffer_end(window, framebuffer, static_cast<int>(tx), static_cast<int>(ty),
+                                static_cast<int>(w), static_cast<int>(h));
     return TRUE;
 }
 

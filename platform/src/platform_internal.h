@@ -1,6 +1,8 @@
-// What the files of the SDL2 backend share: the handle encoding, the lazy start of SDL's video,
-// the window table's lookups for the message pump and GDI, and the window DCs. Program code never
-// sees this header; the backend's own tests include it to reach the SDL side of a window.
+// What the files of the stand-in share, whichever backend shows its windows: the handle encoding,
+// the window table's lookups for the message pump and GDI, the window DCs, the message queue's
+// entry points for input, and the display that each backend supplies (SDL2 in sdl_display.cpp,
+// the browser page in web_display.cpp). Program code never sees this header; the backend's own
+// tests include it.
 #pragma once
 
 #include "platform_faults.h"
@@ -8,8 +10,6 @@
 #include <cstdint>
 
 #include <windows.h>
-
-struct SDL_Window;
 
 // A handle is a number, never a pointer: kind in bits 28..31, the slot's generation in bits
 // 12..27 and the slot index in bits 0..11. A slot's generation changes each time it is freed,
@@ -31,16 +31,12 @@ int handle_slot(const void* handle, HandleKind kind, const uint32_t* generations
 // Writes "platform: <text>" to standard error the first time it is called with `said` false.
 void say_once(bool* said, const char* text);
 
-// Starts SDL's video (and events) on first use; false, said once, if it cannot start.
-bool video_start();
-bool video_started();
-
 // Window table (window.cpp)
 constexpr int max_windows = 16;
 // The live window in `slot`, or null.
 HWND window_in_slot(int slot);
-HWND window_from_sdl_id(uint32_t sdl_window_id);
-SDL_Window* window_sdl(HWND window);
+// The slot of a live window, or -1.
+int window_slot(HWND window);
 void window_set_iconic(HWND window, bool iconic);
 // Calls the window's class procedure at once, as SendMessage would; 0 for a dead window.
 LRESULT send_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -49,9 +45,56 @@ LRESULT send_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 HDC window_dc_create(HWND window);
 void window_dc_free(HDC dc);
 
-// For the backend's own tests: the SDL window behind a window handle, a shift of the
-// millisecond counter (to reach its wrap) and the number of index-to-pixel tables built so far.
-SDL_Window* platform_sdl_window(HWND window);
+// Message queue (messages.cpp): how a backend's input arrives.
+// Appends a message; false when the queue is full.
+bool queue_post(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// Messages that still fit in the queue.
+int queue_room();
+// Posts a key press or release of virtual key `vk` for `window` as Windows delivers it: WM_KEYDOWN
+// or WM_KEYUP, or WM_SYSKEYDOWN/WM_SYSKEYUP when Alt is held without Ctrl (or the key is Alt
+// itself, or F10). lParam: repeat count 1, `extended` in bit 24, Alt held in bit 29, key already
+// down (a repeat or a release) in bit 30, release in bit 31.
+void post_key(HWND window, int vk, bool down, bool repeat, bool alt, bool ctrl, bool extended);
+
+// The display: what a backend supplies to show windows, by window-table slot.
+// Opens the system's window of slot `slot` hidden, with a client area of `width` x `height` at
+// (`left`, `top`) on the screen, or where the system places it when `placed` is false. False,
+// said on standard error, if it cannot.
+bool display_open(int slot, int width, int height, bool placed, int left, int top);
+void display_close(int slot);
+void display_show(int slot, bool visible);
+// Minimizes the window (true) or restores it from its minimized state (false).
+void display_minimize(int slot, bool minimized);
+// Shows the window's title, bytes of the Latin-1 range, at most 255 of them.
+void display_title(int slot, const char* title);
+// Width (SM_CXSCREEN) or height of the screen in pixels; 0 if there is no screen.
+int display_screen_size(bool width);
+// Moves the system's pending input into the message queue; PeekMessageA calls it every time.
+void display_pump_events();
+
+// A window's pixels as BitBlt writes them: rows top-down, `pitch` bytes apart, each pixel
+// `bytes_per_pixel` bytes of the value that `map_rgb` gives its colour.
+struct Framebuffer {
+    uint8_t* pixels;
+    int pitch;
+    int width;
+    int height;
+    int bytes_per_pixel;
+    // 32-bit words 0x00RRGGBB: a DIB's own BGRX bytes, copied without mapping.
+    bool bgrx;
+    // Changes whenever map_rgb would give other values, so that tables built with it are renewed.
+    uint32_t format_key[2];
+    uint32_t (*map_rgb)(const Framebuffer& framebuffer, int r, int g, int b);
+    const void* native; // the backend's own description of the format, for map_rgb
+};
+// Makes the window's pixels writable; false if the window has none now.
+bool display_framebuffer_begin(int slot, Framebuffer* framebuffer);
+// Ends the writing and shows the rectangle (x, y, width, height) that was written.
+void display_framebuffer_end(int slot, const Framebuffer& framebuffer, int x, int y, int width,
+                             int height);
+
+// For the backend's own tests: a shift of the millisecond counter (to reach its wrap) and the
+// number of index-to-pixel tables built so far.
 void platform_set_time_offset(DWORD offset_ms);
 uint32_t platform_lut_builds();
 

@@ -1,7 +1,6 @@
-// Window classes, windows and their SDL windows, the default window procedure, system metrics,
-// cursors and the module handle.
-#include <SDL.h>
-
+// Window classes, the window table, the default window procedure, system metrics, cursors and the
+// module handle. Each window's system side (an SDL window, or a window on the page) belongs to
+// the backend's display, addressed by the window's slot.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +19,6 @@ struct Window {
     bool iconic;
     bool destroying;
     int class_slot;
-    SDL_Window* sdl;
-    uint32_t sdl_id;
     int client_width;
     int client_height;
     HDC dc;
@@ -76,37 +73,7 @@ void say_once(bool* said, const char* text) {
     fprintf(stderr, "platform: %s\n", text);
 }
 
-static bool video_is_started;
-static bool video_failed;
-
-static void video_stop() {
-    if (video_is_started)
-        SDL_Quit();
-    video_is_started = false;
-}
-
-bool video_start() {
-    if (video_is_started)
-        return true;
-    if (video_failed)
-        return false;
-    // Windows are drawn through SDL's window framebuffer, not a renderer.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        video_failed = true;
-        fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
-        return false;
-    }
-    video_is_started = true;
-    atexit(video_stop);
-    return true;
-}
-
-bool video_started() {
-    return video_is_started;
-}
-
-static int window_slot(HWND window) {
+int window_slot(HWND window) {
     int slot = handle_slot(window, kind_window, window_generations, max_windows);
     if (slot < 0 || !windows[slot].used)
         return -1;
@@ -117,22 +84,6 @@ HWND window_in_slot(int slot) {
     if (slot < 0 || slot >= max_windows || !windows[slot].used)
         return nullptr;
     return reinterpret_cast<HWND>(make_handle(kind_window, slot, window_generations[slot]));
-}
-
-HWND window_from_sdl_id(uint32_t sdl_window_id) {
-    for (int slot = 0; slot < max_windows; slot++)
-        if (windows[slot].used && windows[slot].sdl_id == sdl_window_id)
-            return window_in_slot(slot);
-    return nullptr;
-}
-
-SDL_Window* window_sdl(HWND window) {
-    int slot = window_slot(window);
-    return slot < 0 ? nullptr : windows[slot].sdl;
-}
-
-SDL_Window* platform_sdl_window(HWND window) {
-    return window_sdl(window);
 }
 
 void window_set_iconic(HWND window, bool iconic) {
@@ -211,7 +162,7 @@ BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE) {
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursor_name) {
-    // Only the system cursors (IDC_ARROW and its neighbours) exist; the window keeps SDL's
+    // Only the system cursors (IDC_ARROW and its neighbours) exist; the window keeps the system's
     // default pointer whichever is chosen.
     uintptr_t id = reinterpret_cast<uintptr_t>(cursor_name);
     if (instance == nullptr && IS_INTRESOURCE(cursor_name) && id >= 32512 && id <= 32651)
@@ -223,12 +174,8 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursor_name) {
 int GetSystemMetrics(int index) {
     switch (index) {
     case SM_CXSCREEN:
-    case SM_CYSCREEN: {
-        SDL_DisplayMode mode;
-        if (!video_start() || SDL_GetDesktopDisplayMode(0, &mode) != 0)
-            return 0;
-        return index == SM_CXSCREEN ? mode.w : mode.h;
-    }
+    case SM_CYSCREEN:
+        return display_screen_size(index == SM_CXSCREEN);
     case SM_CYCAPTION:
         return caption_height;
     case SM_CXBORDER:
@@ -252,22 +199,8 @@ HMODULE GetModuleHandleA(LPCSTR module_name) {
     return nullptr;
 }
 
-// SDL wants UTF-8; window texts are bytes of the Latin-1 range.
-static void to_utf8(const char* text, char* out, size_t room) {
-    size_t used = 0;
-    for (; *text != 0 && used + 3 <= room; text++) {
-        unsigned char c = static_cast<unsigned char>(*text);
-        if (c < 0x80) {
-            out[used++] = static_cast<char>(c);
-        } else {
-            out[used++] = static_cast<char>(0xC0 | (c >> 6));
-            out[used++] = static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    out[used] = 0;
-}
-
-static void store_title(Window& window, LPCSTR text) {
+static void store_title(int slot, LPCSTR text) {
+    Window& window = windows[slot];
     if (text == nullptr)
         text = "";
     // Texts longer than 255 bytes are cut.
@@ -276,9 +209,7 @@ static void store_title(Window& window, LPCSTR text) {
         length = sizeof(window.title) - 1;
     memcpy(window.title, text, length);
     window.title[length] = 0;
-    char utf8[sizeof(window.title) * 2];
-    to_utf8(window.title, utf8, sizeof(utf8));
-    SDL_SetWindowTitle(window.sdl, utf8);
+    display_title(slot, window.title);
 }
 
 static int clamp_client(int64_t size) {
@@ -300,7 +231,7 @@ HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR window_name, DWORD style, 
     int slot = 0;
     while (slot < max_windows && windows[slot].used)
         slot++;
-    if (slot == max_windows || !video_start())
+    if (slot == max_windows)
         return nullptr;
 
     // The client area is the outer size less the frames and the caption that the style asks for.
@@ -320,36 +251,31 @@ HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR window_name, DWORD style, 
     int client_width = clamp_client(static_cast<int64_t>(width) - 2 * frame_x);
     int client_height = clamp_client(static_cast<int64_t>(height) - caption - 2 * frame_y);
     // As on Windows, a default x leaves y unused too.
-    int left = static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
-    int top = static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
-    if (x != CW_USEDEFAULT) {
+    bool placed = x != CW_USEDEFAULT;
+    int left = 0;
+    int top = 0;
+    if (placed) {
         left = clamp_position(static_cast<int64_t>(x) + frame_x);
         top = clamp_position(static_cast<int64_t>(y) + caption + frame_y);
     }
 
-    SDL_Window* sdl =
-        SDL_CreateWindow("", left, top, client_width, client_height, SDL_WINDOW_HIDDEN);
-    if (sdl == nullptr) {
-        fprintf(stderr, "platform: CreateWindowExA: %s\n", SDL_GetError());
+    if (!display_open(slot, client_width, client_height, placed, left, top))
         return nullptr;
-    }
     Window& window = windows[slot];
     window = Window{};
     window.used = true;
     window.class_slot = class_slot;
-    window.sdl = sdl;
-    window.sdl_id = SDL_GetWindowID(sdl);
     window.client_width = client_width;
     window.client_height = client_height;
     HWND handle = window_in_slot(slot);
     window.dc = window_dc_create(handle);
     if (window.dc == nullptr) {
-        SDL_DestroyWindow(sdl);
+        display_close(slot);
         window = Window{};
         window_generations[slot]++;
         return nullptr;
     }
-    store_title(window, window_name);
+    store_title(slot, window_name);
     if ((style & WS_VISIBLE) != 0)
         ShowWindow(handle, SW_SHOW);
     return handle;
@@ -363,26 +289,26 @@ BOOL ShowWindow(HWND handle, int show_command) {
     BOOL was_visible = window.visible ? TRUE : FALSE;
     switch (show_command) {
     case SW_HIDE:
-        SDL_HideWindow(window.sdl);
+        display_show(slot, false);
         window.visible = false;
         break;
     case SW_MINIMIZE:
     case SW_SHOWMINIMIZED:
-        SDL_ShowWindow(window.sdl);
-        SDL_MinimizeWindow(window.sdl);
+        display_show(slot, true);
+        display_minimize(slot, true);
         window.visible = true;
         window.iconic = true;
         break;
     case SW_RESTORE:
     case SW_SHOWNORMAL:
-        SDL_ShowWindow(window.sdl);
+        display_show(slot, true);
         if (window.iconic)
-            SDL_RestoreWindow(window.sdl);
+            display_minimize(slot, false);
         window.visible = true;
         window.iconic = false;
         break;
     default: // SW_SHOW and the rest show the window as it is
-        SDL_ShowWindow(window.sdl);
+        display_show(slot, true);
         window.visible = true;
         break;
     }
@@ -402,7 +328,7 @@ BOOL DestroyWindow(HWND handle) {
     send_message(handle, WM_DESTROY, 0, 0);
     Window& window = windows[slot];
     window_dc_free(window.dc);
-    SDL_DestroyWindow(window.sdl);
+    display_close(slot);
     window = Window{};
     window_generations[slot]++;
     return TRUE;
@@ -446,7 +372,7 @@ BOOL SetWindowTextA(HWND handle, LPCSTR text) {
     int slot = window_slot(handle);
     if (slot < 0)
         return FALSE;
-    store_title(windows[slot], text);
+    store_title(slot, text);
     return TRUE;
 }
 
