@@ -1,0 +1,21 @@
+// Inputs shared by the benchmarks, built once and outside the timed loops: a heat buffer as the
+// programs see it after a few seconds of fireworks, and the polar warp as a 32-bit index table in
+// write order (the order the screen picture is stored in).
+#pragma once
+
+#include <cstdint>
+
+constexpr int bench_picture_size = 320 * 240;
+
+// Scratch output picture for the floors.
+extern uint8_t bench_out[bench_picture_size];
+
+// A heat buffer after 400 frames from the start of a run (every particle slot in flight).
+const uint8_t* bench_heat();
+
+// Entry (239 - y) * 320 + x names the heat byte that the polar warp shows at screen pixel (x, y).
+const uint32_t* bench_write_order_table();
+
+// Starts the fountain afresh on heat and runs it for frames frames (decay 2), so that the
+// particle pool is in its steady state: 300 slots in flight, two launched per frame.
+void bench_run_fireworks(uint8_t* heat, int frames);
