@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Frames per second in a real window: the Linux sorvel2 and then, on the same virtual X server,
+# the Windows sorvel2.exe under Wine, ten seconds each, with the figures read from the title bar
+# ("Sorvel2- <n>FPS Prop- 2", rewritten once a second) and printed side by side. A measurement,
+# not a test: it is not part of scripts/test.sh.
+#   scripts/fps.sh [SECONDS]
+# Builds sorvel2 in build/release and sorvel2.exe in build/mingw-i686 when they are missing or
+# stale (SORVEL_FPS_NATIVE_BUILD and SORVEL_FPS_WINDOWS_BUILD choose other directories). Either
+# side is SKIPPED, saying why, when its tools are missing.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-10}
+native_build=${SORVEL_FPS_NATIVE_BUILD:-build/release}
+windows_build=${SORVEL_FPS_WINDOWS_BUILD:-build/mingw-i686}
+
+work=$(mktemp -d)
+xvfb_pid=""
+program_pid=""
+wine_used=0
+cleanup() {
+  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+    kill "$program_pid" 2>/dev/null
+    wait "$program_pid" 2>/dev/null
+  fi
+  [ "$wine_used" = 1 ] && wine_env_stop
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+for tool in Xvfb xdotool python3; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "fps: $tool is not installed (scripts/deps.sh test installs it)" >&2; exit 1; }
+done
+
+# --- the two programs ---
+native_exe=""
+native_note=""
+if cmake --preset default -B "$native_build" >"$work/native.log" 2>&1 &&
+  cmake --build "$native_build" -j "$(nproc)" --target sorvel2 >>"$work/native.log" 2>&1; then
+  native_exe=$native_build/apps/sorvel2
+else
+  native_note="SKIPPED: the Linux build failed (see below)"
+  tail -n 20 "$work/native.log"
+fi
+
+windows_exe=""
+windows_note=""
+if ! command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
+  windows_note="SKIPPED: no MinGW-w64 compiler"
+elif ! cmake --preset mingw-i686 -B "$windows_build" >"$work/windows.log" 2>&1 ||
+  ! cmake --build "$windows_build" -j "$(nproc)" --target sorvel2 >>"$work/windows.log" 2>&1; then
+  windows_note="SKIPPED: the Windows build failed (see below)"
+  tail -n 20 "$work/windows.log"
+else
+  # shellcheck source=wine-env.sh
+  source scripts/wine-env.sh "$windows_build"
+  if wine_env_ready; then
+    windows_exe=$windows_build/apps/sorvel2.exe
+    wine_used=1
+  else
+    windows_note="SKIPPED: Wine is not usable here"
+  fi
+fi
+
+# --- the virtual X server; -displayfd makes it choose a free display and report it ---
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ ! -s "$work/display" ]; then
+  cat "$work/xvfb.log"
+  echo "fps: Xvfb did not start" >&2
+  exit 1
+fi
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+# measure LABEL COMMAND...: runs the program for `seconds` seconds after its window appears and
+# writes every distinct title it showed, one a line, to $work/LABEL.titles.
+measure() {
+  local label=$1 window="" deadline name last=""
+  shift
+  "$@" >"$work/$label.log" 2>&1 &
+  program_pid=$!
+  deadline=$((SECONDS + 30)) # Wine's first start in a prefix is slow
+  while [ -z "$window" ] && [ "$SECONDS" -le "$deadline" ] && kill -0 "$program_pid" 2>/dev/null; do
+    window=$(xdotool search --onlyvisible --name '^Sorvel2' 2>/dev/null | head -n 1)
+    [ -z "$window" ] && sleep 0.1
+  done
+  : >"$work/$label.titles"
+  if [ -n "$window" ]; then
+    deadline=$((SECONDS + seconds))
+    while [ "$SECONDS" -lt "$deadline" ]; do
+      name=$(xdotool getwindowname "$window" 2>/dev/null) || break
+      if [ "$name" != "$last" ]; then
+        echo "$name" >>"$work/$label.titles"
+        last=$name
+      fi
+      sleep 0.1
+    done
+  else
+    echo "fps: $label showed no window" >&2
+    sed -n 1,20p "$work/$label.log" >&2
+  fi
+  kill "$program_pid" 2>/dev/null
+  wait "$program_pid" 2>/dev/null
+  program_pid=""
+}
+
+[ -n "$native_exe" ] && measure linux "$native_exe"
+[ -n "$windows_exe" ] && measure windows wine "$windows_exe"
+
+python3 - "$work" "$seconds" "$native_note" "$windows_note" <<'EOF'
+import re
+import statistics
+import sys
+
+work, seconds, notes = sys.argv[1], sys.argv[2], {"linux": sys.argv[3], "windows": sys.argv[4]}
+columns = [("linux", "Linux sorvel2"), ("windows", "Windows sorvel2.exe (Wine)")]
+figures = {}
+for label, _ in columns:
+    try:
+        titles = open(f"{work}/{label}.titles").read().splitlines()
+    except OSError:
+        titles = []
+    fps = [int(m.group(1)) for t in titles if (m := re.search(r"- (\d+)FPS Prop- \d+$", t))]
+    # The first figure counts the frames of a second that began before the window was shown.
+    figures[label] = fps[1:] if len(fps) > 1 else fps
+
+def cell(label, what):
+    if notes[label]:
+        return notes[label] if what == "median" else ""
+    v = figures[label]
+    if not v:
+        return "no title with a frame count"
+    if what == "median":
+        return f"{statistics.median(v):.0f}"
+    if what == "range":
+        return f"{min(v)}..{max(v)}"
+    return str(len(v))
+
+rows = [("frames per second (median)", "median"), ("lowest..highest", "range"),
+        ("title updates counted", "count")]
+width = max(len(r[0]) for r in rows)
+cols = [max(len(name), *(len(cell(label, w)) for _, w in rows)) for label, name in columns]
+print(f"{'':<{width}}  " + "  ".join(f"{name:<{c}}" for (_, name), c in zip(columns, cols)))
+for text, what in rows:
+    print(f"{text:<{width}}  " +
+          "  ".join(f"{cell(label, what):<{c}}" for (label, _), c in zip(columns, cols)))
+print(f"\n{seconds} s each on one virtual X server (Xvfb, no window manager), one after the other")
+EOF
