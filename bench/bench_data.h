@@ -19,3 +19,6 @@ const uint32_t* bench_write_order_table();
 // Starts the fountain afresh on heat and runs it for frames frames (decay 2), so that the
 // particle pool is in its steady state: 300 slots in flight, two launched per frame.
 void bench_run_fireworks(uint8_t* heat, int frames);
+
+// decay_and_rise_plain built without the compiler's vectorisers (plain_scalar.cpp).
+void decay_and_rise_plain_scalar(uint8_t* heat, int32_t decay);

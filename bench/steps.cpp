@@ -41,6 +41,11 @@ static void step_decay_and_rise_plain(benchmark::State& state) {
 }
 BENCHMARK(step_decay_and_rise_plain);
 
+static void step_decay_and_rise_plain_scalar(benchmark::State& state) {
+    run_decay<decay_and_rise_plain_scalar>(state);
+}
+BENCHMARK(step_decay_and_rise_plain_scalar);
+
 static void step_update_particles(benchmark::State& state) {
     bench_run_fireworks(heat, 400);
     int flying = 0;
