@@ -31,6 +31,7 @@ void build_fire_palette(RGBQUAD palette[256]);
 
 // One frame of the heat buffer: the two bottom rows lose `decay` (0..10), every other row is
 // replaced, from the top down, by the blurred and decayed row below it. Works in place, SSE2.
+// A decay below 0 acts as 0.
 void decay_and_rise(uint8_t* heat, int32_t decay);
 
 // The same step written straight from its definition, byte at a time. The fast version must
