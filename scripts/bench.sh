@@ -19,7 +19,7 @@ out=$build/bench/results.json
 # The window benchmark needs no display: SDL's dummy driver keeps the window in memory.
 SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-dummy} "$build/bench/sorvel_bench" \
   --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
-  --benchmark_min_time=0.1 --benchmark_format=json --benchmark_out="$out" \
+  --benchmark_min_time=0.05 --benchmark_enable_random_interleaving=true --benchmark_format=json --benchmark_out="$out" \
   --benchmark_out_format=json >/dev/null
 
 python3 - "$out" "$repetitions" <<'EOF'
