@@ -4,7 +4,9 @@
 #include <exception>
 
 #include <CLI/CLI.hpp>
+#if SORVEL_HAVE_ZLIB
 #include <zlib.h>
+#endif
 
 #include "palette_demo.h"
 #include "shell.h"
@@ -150,7 +152,25 @@ int parse_record_options(int argc, char** argv, RecordOptions* options) {
 }
 
 uint32_t frame_crc(const uint8_t* rgb) {
+#if SORVEL_HAVE_ZLIB
     return static_cast<uint32_t>(crc32(0L, rgb, static_cast<uInt>(rgb_frame_size)));
+#else
+    // Only where zlib is absent (the Emscripten build): zlib's CRC-32 computed here, the
+    // reflected polynomial 0xEDB88320 with all bits set before and inverted after.
+    static uint32_t table[256];
+    if (table[1] == 0) {
+        for (uint32_t i = 0; i < 256; i++) {
+            uint32_t c = i;
+            for (int bit = 0; bit < 8; bit++)
+                c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+    }
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < rgb_frame_size; i++)
+        crc = table[(crc ^ rgb[i]) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+#endif
 }
 
 // Bottom-up BGRX rows of the capture surface to top-down RGB24.
