@@ -1,5 +1,5 @@
 // Sorvel's stand-in for <windows.h>: the window, message, GDI, timer and string calls the
-// programs use, implemented on SDL2. It is never used on Windows, where the real header is.
+// programs use, implemented on SDL2 or on a web page. Never used on Windows, where the real one is.
 // The calls it covers are declared below, in the order of platform/README.md's list.
 //
 // Names, types and numeric values follow the Windows API so that program code reads and builds
