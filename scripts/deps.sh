@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for a task: `run` (build and show the demos),
 # `test` (everything the test command uses: Windows cross-compiler, Wine, virtual X server,
-# fuzzing). Uses apt-get as root, or through sudo; skips what is already installed.
+# fuzzing, Emscripten and Chromium for the web build). Uses apt-get as root, or through sudo;
+# skips what is already installed.
 set -euo pipefail
 
 task=${1:-test}
@@ -10,6 +11,7 @@ test_packages=("${run_packages[@]}" libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
   xvfb xdotool x11-utils libx11-dev clang-14 libclang-rt-14-dev libfuzzer-14-dev clang-format)
 wine_packages=(wine wine32:i386)
+web_packages=(emscripten chromium)
 
 case "$task" in
 run) wanted=("${run_packages[@]}") ;;
@@ -28,7 +30,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install o
 missing=()
 for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
 if [ "$task" = test ]; then
-  for p in "${wine_packages[@]}"; do installed "$p" || missing+=("$p"); done
+  for p in "${wine_packages[@]}" "${web_packages[@]}"; do installed "$p" || missing+=("$p"); done
 fi
 [ ${#missing[@]} -eq 0 ] && { echo "deps: all packages present"; exit 0; }
 
@@ -42,11 +44,17 @@ $sudo apt-get update -q
 # Wine is wanted but not essential: where it cannot be installed the Windows checks say so and
 # are skipped, never silently.
 core=()
-for p in "${missing[@]}"; do case " ${wine_packages[*]} " in *" $p "*) ;; *) core+=("$p") ;; esac; done
+optional=" ${wine_packages[*]} ${web_packages[*]} "
+for p in "${missing[@]}"; do case "$optional" in *" $p "*) ;; *) core+=("$p") ;; esac; done
 if [ ${#core[@]} -gt 0 ]; then
   $sudo apt-get install -y -q --no-install-recommends "${core[@]}"
 fi
 if [ "$task" = test ]; then
   $sudo apt-get install -y -q "${wine_packages[@]}" ||
     echo "deps: WARNING: Wine could not be installed; the Windows build's tests will be SKIPPED" >&2
+  # The same for the web build: without Emscripten or Chromium its checks are SKIPPED, loudly.
+  for p in "${web_packages[@]}"; do
+    installed "$p" || $sudo apt-get install -y -q --no-install-recommends "$p" ||
+      echo "deps: WARNING: $p could not be installed; the web build's checks will be SKIPPED" >&2
+  done
 fi

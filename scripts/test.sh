@@ -5,6 +5,8 @@
 #   a minute of fuzzing the bitmap and palette loaders (libFuzzer)
 #   the 32-bit Windows build, its unit tests under Wine
 #   the programs in real windows under a virtual X server, natively and under Wine
+#   the web build: its recorder under Node.js against the native one, both programs in headless
+#   Chromium
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -85,5 +87,18 @@ echo "window checks: $((SECONDS - e2e_start)) s"
 
 step "recorder: identical CRCs on Linux and under Wine, golden frames"
 tests/e2e/recorder_crc_check.sh build/release build/mingw-i686
+
+# --- the web build ---
+step "web: the WebAssembly build, its recorder under Node.js, the page in headless Chromium"
+web_start=$SECONDS
+if command -v emcc >/dev/null 2>&1; then
+  cmake --preset wasm >/dev/null
+  cmake --build --preset wasm -j "$jobs"
+  tests/web/recorder_crc_check.sh build/release build/wasm
+  tests/web/page_check.sh build/wasm
+else
+  echo "SKIPPED: the web build and its checks (Emscripten is not installed; scripts/deps.sh test installs it)"
+fi
+echo "web build and checks: $((SECONDS - web_start)) s"
 
 step "all tests passed"
