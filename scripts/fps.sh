@@ -8,7 +8,7 @@
 # stale (SORVEL_FPS_NATIVE_BUILD and SORVEL_FPS_WINDOWS_BUILD choose other directories). Either
 # side is SKIPPED, saying why, when its tools are missing.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-10}
 native_build=${SORVEL_FPS_NATIVE_BUILD:-build/release}
 windows_build=${SORVEL_FPS_WINDOWS_BUILD:-build/mingw-i686}
@@ -56,7 +56,7 @@ elif ! cmake --preset mingw-i686 -B "$windows_build" >"$work/windows.log" 2>&1 |
   windows_note="SKIPPED: the Windows build failed (see below)"
   tail -n 20 "$work/windows.log"
 else
-  # shellcheck source=wine-env.sh
+  # shellcheck source=scripts/wine-env.sh
   source scripts/wine-env.sh "$windows_build"
   if wine_env_ready; then
     windows_exe=$windows_build/apps/sorvel2.exe
@@ -79,7 +79,8 @@ if [ ! -s "$work/display" ]; then
   echo "fps: Xvfb did not start" >&2
   exit 1
 fi
-export DISPLAY=":$(head -n 1 "$work/display")"
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY
 
 # measure LABEL COMMAND...: runs the program for `seconds` seconds after its window appears and
 # writes every distinct title it showed, one a line, to $work/LABEL.titles.
