@@ -13,24 +13,8 @@ seconds=${1:-10}
 native_build=${SORVEL_FPS_NATIVE_BUILD:-build/release}
 windows_build=${SORVEL_FPS_WINDOWS_BUILD:-build/mingw-i686}
 
-work=$(mktemp -d)
-xvfb_pid=""
-program_pid=""
-wine_used=0
-cleanup() {
-  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
-    kill "$program_pid" 2>/dev/null
-    wait "$program_pid" 2>/dev/null
-  fi
-  [ "$wine_used" = 1 ] && wine_env_stop
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+# shellcheck source=scripts/xvfb-session.sh
+source scripts/xvfb-session.sh
 
 for tool in Xvfb xdotool python3; do
   command -v "$tool" >/dev/null 2>&1 || { echo "fps: $tool is not installed (scripts/deps.sh test installs it)" >&2; exit 1; }
@@ -66,21 +50,11 @@ else
   fi
 fi
 
-# --- the virtual X server; -displayfd makes it choose a free display and report it ---
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ ! -s "$work/display" ]; then
-  cat "$work/xvfb.log"
+# --- the virtual X server ---
+if ! xvfb_session_start; then
   echo "fps: Xvfb did not start" >&2
   exit 1
 fi
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
 
 # measure LABEL COMMAND...: runs the program for `seconds` seconds after its window appears and
 # writes every distinct title it showed, one a line, to $work/LABEL.titles.

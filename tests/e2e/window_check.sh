@@ -54,24 +54,8 @@ skip() { skipped=$((skipped + 1)); echo "SKIPPED: $*"; }
 now() { echo "${EPOCHREALTIME/,/.}"; }
 elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
-work=$(mktemp -d)
-xvfb_pid=""
-program_pid=""
-wine_used=0
-cleanup() {
-  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
-    kill "$program_pid" 2>/dev/null
-    wait "$program_pid" 2>/dev/null
-  fi
-  [ "$wine_used" = 1 ] && wine_env_stop
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+# shellcheck source=scripts/xvfb-session.sh
+source scripts/xvfb-session.sh
 
 summary() {
   echo
@@ -95,21 +79,11 @@ if ! cc -std=c11 -Wall -Wextra -Werror -O1 -o "$work/x_window" tests/e2e/x_windo
   exit
 fi
 
-# -displayfd makes Xvfb choose a free display number itself and write it to the descriptor.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ ! -s "$work/display" ]; then
-  cat "$work/xvfb.log"
+if ! xvfb_session_start; then
   fail "Xvfb did not start"
   summary
   exit
 fi
-export DISPLAY=":$(head -n 1 "$work/display")"
 echo "virtual X server on display $DISPLAY (no window manager)"
 
 # --- one program ---
