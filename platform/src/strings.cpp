@@ -50,20 +50,20 @@ static int read_count(const char*& at) {
 }
 
 // A printf format for one conversion, from the parts that conversion accepts.
-static void build_spec(char* spec, bool left, bool alternate, bool zero, int width, int precision,
-                       const char* conversion) {
+static void build_directive(char* directive, bool left, bool alternate, bool zero, int width,
+                            int precision, const char* conversion) {
     int length = 0;
-    spec[length++] = '%';
+    directive[length++] = '%';
     if (left)
-        spec[length++] = '-';
+        directive[length++] = '-';
     if (alternate)
-        spec[length++] = '#';
+        directive[length++] = '#';
     if (zero && !left)
-        spec[length++] = '0';
-    length += snprintf(spec + length, 12, "%d", width);
+        directive[length++] = '0';
+    length += snprintf(directive + length, 12, "%d", width);
     if (precision >= 0)
-        length += snprintf(spec + length, 12, ".%d", precision);
-    snprintf(spec + length, 4, "%s", conversion);
+        length += snprintf(directive + length, 12, ".%d", precision);
+    snprintf(directive + length, 4, "%s", conversion);
 }
 
 int wvsprintfA(LPSTR out_text, LPCSTR format, va_list args) {
@@ -126,9 +126,9 @@ int wvsprintfA(LPSTR out_text, LPCSTR format, va_list args) {
         case 'c':
         case 'C': {
             int c = va_arg(args, int);
-            char spec[32];
-            build_spec(spec, left, false, false, width, -1, "c");
-            length = snprintf(piece, sizeof(piece), spec, c & 0xFF);
+            char directive[32];
+            build_directive(directive, left, false, false, width, -1, "c");
+            length = snprintf(piece, sizeof(piece), directive, c & 0xFF);
             break;
         }
         case 'd':
@@ -138,19 +138,20 @@ int wvsprintfA(LPSTR out_text, LPCSTR format, va_list args) {
         case 'X': {
             bool is_signed = type == 'd' || type == 'i';
             char conversion[4] = {'l', 'l', is_signed ? 'd' : type, 0};
-            char spec[32];
-            build_spec(spec, left, alternate && !is_signed && type != 'u', zero, width, precision,
-                       conversion);
+            char directive[32];
+            build_directive(directive, left, alternate && !is_signed && type != 'u', zero, width,
+                            precision, conversion);
             // 'l' is 32 bits on Windows, so only I64 reads a 64-bit argument.
             if (size64 && is_signed)
-                length = snprintf(piece, sizeof(piece), spec, va_arg(args, long long));
+                length = snprintf(piece, sizeof(piece), directive, va_arg(args, long long));
             else if (size64)
-                length = snprintf(piece, sizeof(piece), spec, va_arg(args, unsigned long long));
+                length =
+                    snprintf(piece, sizeof(piece), directive, va_arg(args, unsigned long long));
             else if (is_signed)
-                length = snprintf(piece, sizeof(piece), spec,
+                length = snprintf(piece, sizeof(piece), directive,
                                   static_cast<long long>(static_cast<int32_t>(va_arg(args, int))));
             else
-                length = snprintf(piece, sizeof(piece), spec,
+                length = snprintf(piece, sizeof(piece), directive,
                                   static_cast<unsigned long long>(va_arg(args, unsigned int)));
             break;
         }
@@ -163,9 +164,9 @@ int wvsprintfA(LPSTR out_text, LPCSTR format, va_list args) {
             }
             if (text == nullptr)
                 text = "(null)";
-            char spec[32];
-            build_spec(spec, left, false, false, width, precision, "s");
-            length = snprintf(piece, sizeof(piece), spec, text);
+            char directive[32];
+            build_directive(directive, left, false, false, width, precision, "s");
+            length = snprintf(piece, sizeof(piece), directive, text);
             break;
         }
         default:
