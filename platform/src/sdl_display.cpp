@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "platform_internal.h"
@@ -35,6 +36,23 @@ static bool video_start() {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         video_failed = true;
         fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
+        return false;
+    }
+    // Unasked, SDL falls back to drawing off screen when no window system answers; a program
+    // would then run on with no window that anyone could see or close. Only a run that asks for
+    // it (SDL_VIDEODRIVER=dummy or offscreen, as the tests do) gets a window without a screen.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    bool unseen =
+        driver != nullptr && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0);
+    if (unseen && (asked == nullptr || asked[0] == 0)) {
+        const char* display = SDL_getenv("DISPLAY");
+        fprintf(stderr,
+                "platform: no window system answered (DISPLAY=%s); no window can be shown "
+                "(SDL_VIDEODRIVER=dummy runs without one)\n",
+                display != nullptr ? display : "");
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        video_failed = true;
         return false;
     }
     video_is_started = true;
