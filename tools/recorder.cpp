@@ -57,15 +57,15 @@ static bool key_code(const std::string& name, WPARAM* code) {
     return false;
 }
 
-bool parse_key_script(const std::string& spec, int64_t frames, std::vector<KeyPress>* keys,
+bool parse_key_script(const std::string& script, int64_t frames, std::vector<KeyPress>* keys,
                       std::string* error) {
     keys->clear();
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t end = spec.find(',', start);
+    while (start <= script.size()) {
+        size_t end = script.find(',', start);
         if (end == std::string::npos)
-            end = spec.size();
-        std::string item = spec.substr(start, end - start);
+            end = script.size();
+        std::string item = script.substr(start, end - start);
         size_t colon = item.find(':');
         KeyPress press{};
         const char* digits = item.c_str();

@@ -44,7 +44,7 @@ const RecordedProgram* find_program(const std::string& name);
 
 // Parses a key script of FRAME:KEY items separated by commas. Returns false and sets error on a
 // malformed item, an unknown key or a frame outside 1..frames.
-bool parse_key_script(const std::string& spec, int64_t frames, std::vector<KeyPress>* keys,
+bool parse_key_script(const std::string& script, int64_t frames, std::vector<KeyPress>* keys,
                       std::string* error);
 
 // Parses the command line. Returns 0 to go on, else the exit code (2 for a usage error, 0 for

@@ -1,5 +1,5 @@
 // sorvel-record: renders sorvel or sorvel2 without a window and writes what it would show.
-//   sorvel-record PROGRAM --frames N [--keys SPEC] [--crc] [--raw FILE] [--gif FILE [--fps F]]
+//   sorvel-record PROGRAM --frames N [--keys LIST] [--crc] [--raw FILE] [--gif FILE [--fps F]]
 //                 [--png FILE [--at K]]
 #include <cstdio>
 
