@@ -199,20 +199,27 @@ static bool open_output(OutputFile* out, const std::string& path) {
     return out->file != nullptr;
 }
 
+// Gives a finished output its name, or removes it when the run failed or it could not be
+// closed. Returns whether the output now stands complete under its name (or was never asked for).
+static bool settle_partial(const std::string& partial, const std::string& path, bool keep,
+                           bool ok) {
+    if (partial.empty())
+        return ok;
+    if (keep && ok) {
+        remove(path.c_str()); // rename does not replace a file on Windows
+        ok = rename(partial.c_str(), path.c_str()) == 0;
+    }
+    if (!keep || !ok)
+        remove(partial.c_str());
+    return ok;
+}
+
 static bool finish_output(OutputFile* out, bool keep) {
     bool ok = true;
     if (out->file != nullptr)
         ok = fclose(out->file) == 0;
     out->file = nullptr;
-    if (out->partial.empty())
-        return ok;
-    if (keep && ok) {
-        remove(out->path.c_str()); // rename does not replace a file on Windows
-        ok = rename(out->partial.c_str(), out->path.c_str()) == 0;
-    }
-    if (!keep || !ok)
-        remove(out->partial.c_str());
-    return ok;
+    return settle_partial(out->partial, out->path, keep, ok);
 }
 
 #if SORVEL_HAVE_GIF
@@ -289,15 +296,7 @@ static bool gif_close(GifOutput* out, const std::string& path, bool keep) {
     GifFreeMapObject(out->global_map);
     GifFreeMapObject(out->local_map);
     out->global_map = out->local_map = nullptr;
-    if (out->partial.empty())
-        return ok;
-    if (keep && ok) {
-        remove(path.c_str());
-        ok = rename(out->partial.c_str(), path.c_str()) == 0;
-    }
-    if (!keep || !ok)
-        remove(out->partial.c_str());
-    return ok;
+    return settle_partial(out->partial, path, keep, ok);
 }
 #endif
 
