@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Makes the release packages into build/packages/, each from its own build (configured and built
+# here as far as needed, then cpack):
+#   deb    sorvel_<version>_amd64.deb      from the default preset (needs dpkg-dev)
+#   win32  sorvel-<version>-win32.zip      from the mingw-i686 preset (needs MinGW-w64)
+#   web    sorvel-<version>-web.tar.gz     from the wasm preset (needs Emscripten)
+#   scripts/package.sh [deb] [win32] [web]     (no argument: all three)
+# Each package comes with a .sha256 file. `scripts/deps.sh test` installs every tool used here.
+# A package that cannot be made is an error naming what is missing; the others are still made.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=build/packages
+jobs=$(nproc)
+
+kinds=("$@")
+[ ${#kinds[@]} -gt 0 ] || kinds=(deb win32 web)
+
+# make_package PRESET BUILD_DIR GENERATOR TARGET...: builds the targets, runs cpack and moves the package
+# and its checksum into $out.
+make_package() {
+  local preset=$1 dir=$2 generator=$3 staging package
+  shift 3
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs" --target "$@"
+  staging="$dir/cpack"
+  rm -rf "$staging"
+  mkdir -p "$staging" "$out"
+  if ! cpack --config "$dir/CPackConfig.cmake" -G "$generator" -B "$staging" >"$staging/cpack.log" 2>&1; then
+    cat "$staging/cpack.log" >&2
+    echo "package: cpack failed for the $preset build (log above)" >&2
+    return 1
+  fi
+  for package in "$staging"/sorvel[_-]*; do
+    case "$package" in *.sha256) continue ;; esac
+    mv -f "$package" "$package.sha256" "$out/"
+    echo "package: made $out/${package##*/}"
+  done
+}
+
+missing_tool() { ! command -v "$1" >/dev/null 2>&1; }
+
+status=0
+for kind in "${kinds[@]}"; do
+  case "$kind" in
+  deb)
+    if missing_tool dpkg-shlibdeps || missing_tool dpkg-deb; then
+      echo "package: cannot make the .deb: dpkg-dev is not installed (scripts/deps.sh test installs it)" >&2
+      status=1
+    else
+      make_package default build/release DEB sorvel2 sorvel sorvel-record icons || status=1
+    fi
+    ;;
+  win32)
+    if missing_tool i686-w64-mingw32-g++-posix; then
+      echo "package: cannot make the Windows zip: MinGW-w64 is not installed (scripts/deps.sh test installs it)" >&2
+      status=1
+    else
+      make_package mingw-i686 build/mingw-i686 ZIP sorvel2 sorvel sorvel-record || status=1
+    fi
+    ;;
+  web)
+    if missing_tool emcc; then
+      echo "package: cannot make the web archive: Emscripten is not installed (scripts/deps.sh test installs it)" >&2
+      status=1
+    else
+      make_package wasm build/wasm TGZ sorvel2 sorvel || status=1
+    fi
+    ;;
+  *)
+    echo "usage: $0 [deb] [win32] [web]" >&2
+    exit 2
+    ;;
+  esac
+done
+exit $status
