@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the package checks: a scratch directory removed at exit, failures counted, the
 # project version read from a build directory, and the keys every CRC comparison uses.
 work=$(mktemp -d)

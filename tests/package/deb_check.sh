@@ -6,6 +6,7 @@
 #   tests/package/deb_check.sh PACKAGE.deb NATIVE_BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/package/common.sh
 source "$here/common.sh"
 deb=$1
 native=$(cd "$2" && pwd)
@@ -59,7 +60,7 @@ if [ -s "$work/owners" ] && cmp -s "$work/owners" "$work/depends"; then
 else
   fail "Depends ($(paste -sd' ' "$work/depends")) is not the owners of the libraries the programs load ($(paste -sd' ' "$work/owners"))"
 fi
-unversioned=$(field Depends | tr ',' '\n' | grep -v '(>= ' || true)
+unversioned=$(field Depends | tr ',' '\n' | grep -v '(>= ' | paste -sd, || true)
 [ -z "$unversioned" ] && ok "every dependency has a lowest version" || fail "dependencies without a version: $unversioned"
 for program in "$x"/usr/bin/*; do
   if ldd "$program" | grep -q 'not found'; then fail "${program##*/} misses libraries: $(ldd "$program" | grep 'not found')"; fi
@@ -68,11 +69,11 @@ done
 # Menu entries: valid, one per demo, each starting a program in the package and showing an icon
 # from it. The icons are each program's frame 300, as cmake/packaging.cmake draws them; an icon
 # of the wrong program or frame differs from the recorder's own PNG.
-desktops=$(cd "$x/usr/share/applications" 2>/dev/null && ls ./*.desktop 2>/dev/null | sed 's|^\./||' | paste -sd' ')
+desktops=$(ls "$x/usr/share/applications" 2>/dev/null | paste -sd' ' || true)
 [ "$desktops" = "sorvel.desktop sorvel2.desktop" ] || fail "menu entries: '$desktops', wanted sorvel.desktop and sorvel2.desktop"
 for program in sorvel2 sorvel; do
   entry="$x/usr/share/applications/$program.desktop"
-  [ -f "$entry" ] || continue
+  [ -f "$entry" ] || { fail "$program has no menu entry"; continue; }
   if desktop-file-validate "$entry" >"$work/validate" 2>&1 && [ ! -s "$work/validate" ]; then
     ok "$program.desktop validates"
   else

@@ -6,6 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+# shellcheck source=tests/package/common.sh
 source "$here/common.sh"
 archive=$1
 wasm=$(cd "$2" && pwd)

@@ -7,6 +7,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+# shellcheck source=tests/package/common.sh
 source "$here/common.sh"
 zip=$1
 windows=$(cd "$2" && pwd)
@@ -38,7 +39,7 @@ for exe in sorvel2.exe sorvel.exe sorvel-record.exe; do
     fail "$exe: $(file -b "$x/$exe"), wanted a 32-bit $kind program"
   "$objdump" -p "$x/$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u >"$work/dlls"
   grep -qx kernel32.dll "$work/dlls" || fail "$exe: no import table read (objdump found no KERNEL32.dll)"
-  foreign=$(while read -r dll; do [[ "$system_dlls" == *" $dll "* ]] || echo "$dll"; done <"$work/dlls")
+  foreign=$(while read -r dll; do [[ "$system_dlls" == *" $dll "* ]] || echo "$dll"; done <"$work/dlls" | paste -sd" ")
   [ -z "$foreign" ] && ok "$exe ($kind) imports only system DLLs: $(paste -sd' ' "$work/dlls")" ||
     fail "$exe imports DLLs that Windows does not ship: $foreign"
 done
