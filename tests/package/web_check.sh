@@ -21,7 +21,7 @@ outside=$(awk '{ print $2 }' "$work/files" | grep -v "^$top/[^/]*$" || true)
 [ -z "$outside" ] && ok "every file is at the top of $top/" || fail "files outside $top/ or in subfolders: $outside"
 unreadable=$(awk '$1 !~ /^-rw-r--r--$/ { print $2 }' "$work/files")
 [ -z "$unreadable" ] && ok "every file is a plain world-readable file" || fail "files that are not plain 644 files: $unreadable"
-not_static=$(awk '{ print $2 }' "$work/files" | grep -Ev '\.(html|css|js|wasm)$' || true)
+not_static=$(awk '{ print $2 }' "$work/files" | grep -Ev '\.(html|css|js|wasm|png|svg|ico)$' || true)
 [ -z "$not_static" ] || fail "files a web server need not serve: $not_static"
 for file in index.html sorvel2.html sorvel2.js sorvel2.wasm sorvel.html sorvel.js sorvel.wasm; do
   grep -q " $top/$file$" "$work/files" || fail "$file is missing"
