@@ -12,19 +12,28 @@ cd "$(dirname "$0")/.."
 out=build/packages
 jobs=$(nproc)
 
+usage() { echo "usage: $0 [deb] [win32] [web]   (no argument: all three, into $out/)"; }
 kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(deb win32 web)
+for kind in "${kinds[@]}"; do
+  case "$kind" in
+  deb | win32 | web) ;;
+  -h | --help) usage; exit 0 ;;
+  *) usage >&2; exit 2 ;;
+  esac
+done
 
-# make_package PRESET BUILD_DIR GENERATOR TARGET...: builds the targets, runs cpack and moves the package
-# and its checksum into $out.
+# make_package PRESET BUILD_DIR GENERATOR TARGET...: builds the targets, runs cpack and moves the
+# package and its checksum into $out. Called in an `||` list, where errexit does not hold: every
+# step is checked here, so that a failed build is never packaged from older binaries.
 make_package() {
-  local preset=$1 dir=$2 generator=$3 staging package
+  local preset=$1 dir=$2 generator=$3 staging package made=0
   shift 3
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs" --target "$@"
+  cmake --preset "$preset" >/dev/null || { echo "package: cmake --preset $preset failed" >&2; return 1; }
+  cmake --build --preset "$preset" -j "$jobs" --target "$@" ||
+    { echo "package: the $preset build failed" >&2; return 1; }
   staging="$dir/cpack"
-  rm -rf "$staging"
-  mkdir -p "$staging" "$out"
+  rm -rf "$staging" && mkdir -p "$staging" "$out" || return 1
   if ! cpack --config "$dir/CPackConfig.cmake" -G "$generator" -B "$staging" >"$staging/cpack.log" 2>&1; then
     cat "$staging/cpack.log" >&2
     echo "package: cpack failed for the $preset build (log above)" >&2
@@ -32,9 +41,12 @@ make_package() {
   fi
   for package in "$staging"/sorvel[_-]*; do
     case "$package" in *.sha256) continue ;; esac
-    mv -f "$package" "$package.sha256" "$out/"
+    [ -f "$package" ] || continue
+    mv -f "$package" "$package.sha256" "$out/" || return 1
     echo "package: made $out/${package##*/}"
+    made=1
   done
+  [ $made = 1 ] || { echo "package: cpack made no package for the $preset build" >&2; return 1; }
 }
 
 missing_tool() { ! command -v "$1" >/dev/null 2>&1; }
@@ -65,10 +77,6 @@ for kind in "${kinds[@]}"; do
     else
       make_package wasm build/wasm TGZ sorvel2 sorvel || status=1
     fi
-    ;;
-  *)
-    echo "usage: $0 [deb] [win32] [web]" >&2
-    exit 2
     ;;
   esac
 done
