@@ -8,8 +8,8 @@ program=${1:-sorvel2}
 case "$program" in sorvel2 | sorvel) ;; *) echo "usage: $0 [sorvel2|sorvel]" >&2; exit 2 ;; esac
 
 scripts/deps.sh run
-cmake --preset default -B build/run -DSORVEL_TESTS=OFF -DSORVEL_BENCH=OFF >/dev/null
-cmake --build build/run -j "$(nproc)" --target sorvel2 sorvel sorvel-record
+cmake --preset run >/dev/null
+cmake --build --preset run -j "$(nproc)"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "running $program: arrow keys change the decay, Space the warp or colours, Escape quits"

@@ -47,9 +47,8 @@ done
 # it finds are kept in build/fuzz/corpus for the next run. A crash or a broken promise fails here.
 step "fuzzing the bitmap and palette loaders (libFuzzer, 60 s)"
 if command -v clang++-14 >/dev/null 2>&1; then
-  CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSORVEL_FUZZ=ON -DSORVEL_TESTS=OFF -DSORVEL_BENCH=OFF >/dev/null
-  cmake --build build/fuzz -j "$jobs" --target loaders_fuzz
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
   mkdir -p build/fuzz/corpus
   if build/fuzz/tests/fuzz/loaders_fuzz -max_total_time=60 -max_len=2048 -print_final_stats=1 \
     -artifact_prefix=build/fuzz/ build/fuzz/corpus tests/fuzz/seeds >build/fuzz/fuzz.log 2>&1; then

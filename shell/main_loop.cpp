@@ -10,6 +10,17 @@ void init_settings() {
     frame_interval_ms = 0;
 }
 
+// Waits until frame_interval_ms have passed since last_frame_time, taking the queue's messages
+// meanwhile. Returns false when one of them asks to stop, so that the stop is not lost.
+static bool wait_for_frame_interval(HWND main_window, DWORD last_frame_time) {
+    // Time differences are unsigned, so the counter's wrap after 2^32 ms stalls nothing.
+    while (timeGetTime() - last_frame_time < frame_interval_ms) {
+        if (pump_messages(main_window) == 0)
+            return false;
+    }
+    return true;
+}
+
 int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     init_settings();
     HWND main_window = create_main_window(instance, screen_width, screen_height);
@@ -29,11 +40,8 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             break;
         if (effect_render(window_dc))
             break;
-        // Time differences are unsigned, so the counter's wrap after 2^32 ms stalls nothing.
-        while (timeGetTime() - last_frame_time < frame_interval_ms) {
-            if (pump_messages(main_window) == 0)
-                break;
-        }
+        if (!wait_for_frame_interval(main_window, last_frame_time))
+            break;
         last_frame_time = timeGetTime();
         frames_counted++;
         if (timeGetTime() - last_title_time >= 1000) {
@@ -44,5 +52,6 @@ int app_main(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         }
     }
     effect_shutdown();
-    return 0;
+    // Without a window no frame was shown: the run failed, whatever the effect did.
+    return main_window != nullptr ? 0 : exit_no_window;
 }

@@ -38,8 +38,11 @@ void effect_shutdown();
 // Sets the window size to 320 x 240 and the pacing to none.
 void init_settings();
 
+// The exit code of a program whose window could not be opened; every other run ends with 0.
+constexpr int exit_no_window = 1;
+
 // The program's Windows entry: creates the window, runs the effect until Escape or the window
-// is gone, and returns the exit code, 0.
+// is gone, and returns the exit code: 0, or exit_no_window.
 int app_main(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show_command);
 
 // Registers the "Demo Test" class and opens the fixed window whose client area is width x height.

@@ -187,7 +187,7 @@ TEST_P(Reliability, NothingIsAllocatedPerFrame) {
 TEST_P(Reliability, ClassOrWindowThatCannotBeMadeEndsCleanly) {
     for (PlatformFault fault : {fault_register_class, fault_create_window}) {
         platform_inject_fault(fault, 1);
-        EXPECT_EQ(run_program(*GetParam(), 10), 0);
+        EXPECT_EQ(run_program(*GetParam(), 10), exit_no_window);
         EXPECT_EQ(run.init_calls, 1);
         EXPECT_EQ(run.frames, 0);
         EXPECT_EQ(run.shutdown_calls, 1);

@@ -198,7 +198,9 @@ TEST_F(Shell, WindowThatCannotBeCreatedRunsNoFrame) {
     taken.lpszClassName = "Demo Test";
     ASSERT_NE(RegisterClassA(&taken), 0);
     int result = run_app(nullptr);
-    EXPECT_EQ(result, 0);
+    // A program that could not open its window has failed, and says so in its exit code.
+    EXPECT_EQ(result, exit_no_window);
+    EXPECT_NE(exit_no_window, 0);
     EXPECT_EQ(probe.init_calls, 1);
     EXPECT_EQ(probe.render_calls, 0);
     EXPECT_EQ(probe.shutdown_calls, 1);

@@ -96,6 +96,8 @@ void display_framebuffer_end(int slot, const Framebuffer& framebuffer, int x, in
 // For the backend's own tests: a shift of the millisecond counter (to reach its wrap) and the
 // number of index-to-pixel tables built so far.
 void platform_set_time_offset(DWORD offset_ms);
+// For tests of timing (SDL backend): timeGetTime answers with `clock` instead; null restores it.
+void platform_set_clock(DWORD (*clock)());
 uint32_t platform_lut_builds();
 
 // True when a test has asked this call to fail (platform_inject_fault); counts the call down.

@@ -6,12 +6,19 @@
 #include "platform_internal.h"
 
 static DWORD time_offset_ms;
+static DWORD (*test_clock)();
+
+void platform_set_clock(DWORD (*clock)()) {
+    test_clock = clock;
+}
 
 void platform_set_time_offset(DWORD offset_ms) {
     time_offset_ms = offset_ms;
 }
 
 DWORD timeGetTime() {
+    if (test_clock != nullptr)
+        return test_clock();
     // CLOCK_MONOTONIC counts from system start; the DWORD keeps the low 32 bits, so the count
     // wraps to 0 after 2^32 ms (49.7 days), as on Windows.
     timespec now;

@@ -46,14 +46,31 @@ if [ "${SORVEL_WRITE_GOLDEN:-0}" = 1 ]; then
     awk -v p="$program" '$1 % 50 == 0 || $1 == 1 { print p, $1, $2 }' "$work/$program.linux"
   done >"$golden"
   echo "wrote $golden"
-elif [ -f "$golden" ]; then
+elif [ ! -s "$golden" ]; then
+  # A missing or empty file would check nothing; only SORVEL_WRITE_GOLDEN=1 may create it.
+  echo "FAIL: golden frames missing or empty: $golden (SORVEL_WRITE_GOLDEN=1 writes it)" >&2
+  status=1
+else
+  checked=0
   while read -r program frame crc; do
+    if [ ! -f "$work/$program.linux" ]; then
+      echo "FAIL: $golden names an unknown program: $program" >&2
+      status=1
+      continue
+    fi
     got=$(awk -v f="$frame" '$1 == f { print $2 }' "$work/$program.linux")
     if [ "$got" != "$crc" ]; then
       echo "FAIL: $program frame $frame: CRC $got, golden $crc" >&2
       status=1
     fi
+    checked=$((checked + 1))
   done <"$golden"
-  [ $status -eq 0 ] && echo "ok: golden frames match"
+  for program in sorvel2 sorvel; do
+    if ! grep -q "^$program " "$golden"; then
+      echo "FAIL: $golden holds no frame of $program" >&2
+      status=1
+    fi
+  done
+  [ $status -eq 0 ] && echo "ok: $checked golden frames match"
 fi
 exit $status
