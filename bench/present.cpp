@@ -19,8 +19,8 @@
 static bool make_surfaces(benchmark::State& state, Surface* picture, Surface* window) {
     RGBQUAD palette[256];
     build_fire_palette(palette);
-    surface_create(picture, 8, 320, 240, palette);
-    surface_create(window, 32, 320, 240, nullptr);
+    surface_create(picture, 8, picture_width, picture_height, palette);
+    surface_create(window, 32, picture_width, picture_height, nullptr);
     if (picture->bits == nullptr || window->bits == nullptr) {
         state.SkipWithError("the surfaces could not be created");
         return false;
@@ -34,7 +34,7 @@ static void present_bitblt_memory_dc(benchmark::State& state) {
     Surface window;
     if (make_surfaces(state, &picture, &window)) {
         for (auto _ : state) {
-            BitBlt(window.dc, 0, 0, 320, 240, picture.dc, 0, 0, SRCCOPY);
+            BitBlt(window.dc, 0, 0, picture_width, picture_height, picture.dc, 0, 0, SRCCOPY);
             benchmark::DoNotOptimize(window.bits);
             benchmark::ClobberMemory();
         }
@@ -47,18 +47,19 @@ BENCHMARK(present_bitblt_memory_dc);
 // The window of the shell; with SDL_VIDEODRIVER=dummy its pixels live in memory and showing
 // them costs nothing, so this is the conversion and the window surface's bookkeeping.
 static void present_bitblt_window(benchmark::State& state) {
-    static HWND main_window = create_main_window(GetModuleHandleA(nullptr), 320, 240);
+    static HWND main_window =
+        create_main_window(GetModuleHandleA(nullptr), picture_width, picture_height);
     Surface picture;
     RGBQUAD palette[256];
     build_fire_palette(palette);
-    surface_create(&picture, 8, 320, 240, palette);
+    surface_create(&picture, 8, picture_width, picture_height, palette);
     HDC window_dc = main_window != nullptr ? GetDC(main_window) : nullptr;
     if (window_dc == nullptr || picture.bits == nullptr) {
         state.SkipWithError("no window (is SDL_VIDEODRIVER=dummy available?)");
     } else {
         memcpy(picture.bits, bench_heat(), bench_picture_size);
         for (auto _ : state) {
-            BitBlt(window_dc, 0, 0, 320, 240, picture.dc, 0, 0, SRCCOPY);
+            BitBlt(window_dc, 0, 0, picture_width, picture_height, picture.dc, 0, 0, SRCCOPY);
             benchmark::ClobberMemory();
         }
     }
@@ -88,7 +89,7 @@ BENCHMARK(present_palette_scheme);
 // rebuilds, this shows what a rebuild costs.
 static void present_palette_scheme_and_bitblt(benchmark::State& state) {
     Surface window;
-    surface_create(&window, 32, 320, 240, nullptr);
+    surface_create(&window, 32, picture_width, picture_height, nullptr);
     palette_demo::effect_init(nullptr);
     if (palette_demo::fire_surface.bits == nullptr || window.bits == nullptr) {
         state.SkipWithError("the surfaces could not be created");
@@ -97,7 +98,8 @@ static void present_palette_scheme_and_bitblt(benchmark::State& state) {
         for (auto _ : state) {
             variant = (variant + 1) % 6;
             palette_demo::apply_palette_scheme();
-            BitBlt(window.dc, 0, 0, 320, 240, palette_demo::fire_surface.dc, 0, 0, SRCCOPY);
+            BitBlt(window.dc, 0, 0, picture_width, picture_height, palette_demo::fire_surface.dc, 0,
+                   0, SRCCOPY);
             benchmark::ClobberMemory();
         }
     }
@@ -107,44 +109,33 @@ static void present_palette_scheme_and_bitblt(benchmark::State& state) {
 }
 BENCHMARK(present_palette_scheme_and_bitblt);
 
-// Whole frames: the program's own effect_render into a memory DC holding a 32-bit DIB section,
-// after 400 frames so that every particle slot is in flight.
-static void frame_sorvel2(benchmark::State& state) {
+// Whole frames: the program's own effect, run through its record, into a memory DC holding a
+// 32-bit DIB section, after 400 frames so that every particle slot is in flight.
+static void run_frames(benchmark::State& state, const Effect& effect) {
     Surface window;
-    surface_create(&window, 32, 320, 240, nullptr);
+    surface_create(&window, 32, picture_width, picture_height, nullptr);
     reset_rand15();
-    warp::effect_init(nullptr);
-    if (warp::fire_surface.bits == nullptr || window.bits == nullptr) {
+    effect.init(nullptr);
+    if (effect.shown->bits == nullptr || window.bits == nullptr) {
         state.SkipWithError("the surfaces could not be created");
     } else {
         for (int i = 0; i < 400; i++)
-            warp::effect_render(window.dc);
+            effect.render(window.dc);
         for (auto _ : state) {
-            warp::effect_render(window.dc);
+            effect.render(window.dc);
             benchmark::ClobberMemory();
         }
     }
-    warp::effect_shutdown();
+    effect.shutdown();
     surface_destroy(&window);
+}
+
+static void frame_sorvel2(benchmark::State& state) {
+    run_frames(state, warp::effect);
 }
 BENCHMARK(frame_sorvel2);
 
 static void frame_sorvel(benchmark::State& state) {
-    Surface window;
-    surface_create(&window, 32, 320, 240, nullptr);
-    reset_rand15();
-    palette_demo::effect_init(nullptr);
-    if (palette_demo::fire_surface.bits == nullptr || window.bits == nullptr) {
-        state.SkipWithError("the surfaces could not be created");
-    } else {
-        for (int i = 0; i < 400; i++)
-            palette_demo::effect_render(window.dc);
-        for (auto _ : state) {
-            palette_demo::effect_render(window.dc);
-            benchmark::ClobberMemory();
-        }
-    }
-    palette_demo::effect_shutdown();
-    surface_destroy(&window);
+    run_frames(state, palette_demo::effect);
 }
 BENCHMARK(frame_sorvel);

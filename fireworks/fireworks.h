@@ -9,8 +9,13 @@
 
 #include <windows.h>
 
-constexpr int heat_width = 320;
-constexpr int heat_height = 240;
+// The one picture size of both programs, which every module takes from here: the heat buffer,
+// every surface, the window's client area and the recorder's frames.
+constexpr int picture_width = 320;
+constexpr int picture_height = 240;
+
+constexpr int heat_width = picture_width;
+constexpr int heat_height = picture_height;
 constexpr int heat_size = heat_width * heat_height; // 76,800 bytes
 constexpr int particle_count = 300;
 

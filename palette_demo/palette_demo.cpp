@@ -46,7 +46,7 @@ void effect_init(HINSTANCE) {
     RGBQUAD palette[256];
     build_fire_palette(palette);
     clear_particle_pool();
-    surface_create(&fire_surface, 8, 320, 240, palette);
+    surface_create(&fire_surface, 8, picture_width, picture_height, palette);
 }
 
 bool effect_render(HDC window_dc) {
@@ -59,12 +59,14 @@ bool effect_render(HDC window_dc) {
         return false;
     decay_and_rise(fire_surface.bits, decay);
     update_particles(fire_surface.bits);
-    BitBlt(window_dc, 0, 0, 320, 240, fire_surface.dc, 0, 0, SRCCOPY);
+    BitBlt(window_dc, 0, 0, picture_width, picture_height, fire_surface.dc, 0, 0, SRCCOPY);
     return false;
 }
 
 void effect_shutdown() {
     surface_destroy(&fire_surface);
 }
+
+const Effect effect = {"sorvel", effect_init, effect_render, effect_shutdown, &fire_surface};
 
 } // namespace palette_demo

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "effect.h"
 #include "surface.h"
 
 namespace palette_demo {
@@ -25,9 +26,10 @@ void build_palette_scheme(int scheme, RGBQUAD table[256]);
 // of entries set.
 UINT apply_palette_scheme();
 
-// The effect operations of sorvel.
+// The effect operations of sorvel, and its record (named "sorvel", showing fire_surface).
 void effect_init(HINSTANCE instance);
 bool effect_render(HDC window_dc);
 void effect_shutdown();
+extern const Effect effect;
 
 } // namespace palette_demo

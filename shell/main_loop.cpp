@@ -1,12 +1,14 @@
 #include "shell.h"
 
+#include "fireworks.h"
+
 int32_t screen_width;
 int32_t screen_height;
 uint32_t frame_interval_ms;
 
 void init_settings() {
-    screen_width = 320;
-    screen_height = 240;
+    screen_width = picture_width;
+    screen_height = picture_height;
     frame_interval_ms = 0;
 }
 

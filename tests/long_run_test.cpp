@@ -10,6 +10,7 @@
 #include "fireworks.h"
 #include "recorder.h"
 #include "shell.h"
+#include "surface.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ long resident_kib(const char* field) {
 }
 
 void run_million(const char* name) {
-    const RecordedProgram* program = find_program(name);
+    const Effect* program = find_program(name);
     ASSERT_NE(program, nullptr);
     reset_rand15();
     decay = decay_start;

@@ -1,8 +1,9 @@
 // The frame recorder: runs either program's real effect against a memory device context that
-// holds a 32-bit DIB section instead of a window, replays a key script through the programs'
-// own key handling, and writes what the window would have shown (CRC lines, raw RGB24 video, a
-// lossless animated GIF, a PNG still). It owns its options and output files; the effects own
-// everything they draw.
+// holds a 32-bit DIB section instead of a window, replays a key script through the programs' own
+// key handling, and hands what the window would have shown to its outputs (CRC lines, raw RGB24
+// video, a lossless animated GIF, a PNG still). It owns its options and output files; the
+// effects own everything they draw. Each output kind lives in its own file behind output.h, and
+// the build chooses which kinds this recorder has.
 #pragma once
 
 #include <cstdint>
@@ -12,15 +13,7 @@
 
 #include <windows.h>
 
-#include "surface.h"
-
-struct RecordedProgram {
-    const char* name;
-    void (*init)(HINSTANCE);
-    bool (*render)(HDC);
-    void (*shutdown)();
-    const Surface* shown; // the 8-bit surface the effect copies to the window
-};
+#include "effect.h"
 
 struct KeyPress {
     int64_t frame; // applied before this frame is rendered, frames counted from 1
@@ -28,7 +21,7 @@ struct KeyPress {
 };
 
 struct RecordOptions {
-    const RecordedProgram* program = nullptr;
+    const Effect* program = nullptr;
     int64_t frames = 0;
     std::vector<KeyPress> keys; // in frame order, keeping the listed order within a frame
     bool crc = false;
@@ -40,7 +33,7 @@ struct RecordOptions {
 };
 
 // Looks a program up by name; null if there is none.
-const RecordedProgram* find_program(const std::string& name);
+const Effect* find_program(const std::string& name);
 
 // Parses a key script of FRAME:KEY items separated by commas. Returns false and sets error on a
 // malformed item, an unknown key or a frame outside 1..frames.

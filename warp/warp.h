@@ -9,12 +9,14 @@
 
 #include <windows.h>
 
+#include "effect.h"
+#include "fireworks.h"
 #include "surface.h"
 
 namespace warp {
 
-constexpr int width = 320;
-constexpr int height = 240;
+constexpr int width = picture_width;
+constexpr int height = picture_height;
 constexpr int table_size = width * height;
 
 // Entries are offsets into the heat buffer (0..76,799), so the tables do not depend on where the
@@ -43,9 +45,10 @@ void build_warp_tables();
 // Fills all of screen_surface from the heat buffer through active_warp_table.
 void remap_through_warp();
 
-// The effect operations of sorvel2.
+// The effect operations of sorvel2, and its record (named "sorvel2", showing screen_surface).
 void effect_init(HINSTANCE instance);
 bool effect_render(HDC window_dc);
 void effect_shutdown();
+extern const Effect effect;
 
 } // namespace warp

@@ -46,7 +46,7 @@ bool effect_render(HDC window_dc) {
     decay_and_rise(fire_surface.bits, decay);
     update_particles(fire_surface.bits);
     remap_through_warp();
-    BitBlt(window_dc, 0, 0, 320, 240, screen_surface.dc, 0, 0, SRCCOPY);
+    BitBlt(window_dc, 0, 0, width, height, screen_surface.dc, 0, 0, SRCCOPY);
     return false;
 }
 
@@ -54,5 +54,7 @@ void effect_shutdown() {
     surface_destroy(&fire_surface);
     surface_destroy(&screen_surface);
 }
+
+const Effect effect = {"sorvel2", effect_init, effect_render, effect_shutdown, &screen_surface};
 
 } // namespace warp
