@@ -167,143 +167,87 @@ void display_framebuffer_end(int slot, const Framebuffer&, int x, int y, int wid
     }
 }
 
-// Windows virtual-key code of an SDL scancode (positions, as VK codes are on a US layout); 0 for
-// keys without one.
-static int virtual_key(SDL_Scancode code) {
-    if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z)
-        return 'A' + (code - SDL_SCANCODE_A);
-    if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_9)
-        return '1' + (code - SDL_SCANCODE_1);
-    if (code >= SDL_SCANCODE_F1 && code <= SDL_SCANCODE_F12)
-        return VK_F1 + (code - SDL_SCANCODE_F1);
-    if (code >= SDL_SCANCODE_KP_1 && code <= SDL_SCANCODE_KP_9)
-        return VK_NUMPAD0 + 1 + (code - SDL_SCANCODE_KP_1);
-    switch (code) {
-    case SDL_SCANCODE_0:
-        return '0';
-    case SDL_SCANCODE_KP_0:
-        return VK_NUMPAD0;
-    case SDL_SCANCODE_RETURN:
-    case SDL_SCANCODE_KP_ENTER:
-        return VK_RETURN;
-    case SDL_SCANCODE_ESCAPE:
-        return VK_ESCAPE;
-    case SDL_SCANCODE_BACKSPACE:
-        return VK_BACK;
-    case SDL_SCANCODE_TAB:
-        return VK_TAB;
-    case SDL_SCANCODE_SPACE:
-        return VK_SPACE;
-    case SDL_SCANCODE_LEFT:
-        return VK_LEFT;
-    case SDL_SCANCODE_UP:
-        return VK_UP;
-    case SDL_SCANCODE_RIGHT:
-        return VK_RIGHT;
-    case SDL_SCANCODE_DOWN:
-        return VK_DOWN;
-    case SDL_SCANCODE_LSHIFT:
-    case SDL_SCANCODE_RSHIFT:
-        return VK_SHIFT;
-    case SDL_SCANCODE_LCTRL:
-    case SDL_SCANCODE_RCTRL:
-        return VK_CONTROL;
-    case SDL_SCANCODE_LALT:
-    case SDL_SCANCODE_RALT:
-        return VK_MENU;
-    case SDL_SCANCODE_LGUI:
-        return VK_LWIN;
-    case SDL_SCANCODE_RGUI:
-        return VK_RWIN;
-    case SDL_SCANCODE_APPLICATION:
-        return VK_APPS;
-    case SDL_SCANCODE_PAUSE:
-        return VK_PAUSE;
-    case SDL_SCANCODE_CAPSLOCK:
-        return VK_CAPITAL;
-    case SDL_SCANCODE_PAGEUP:
-        return VK_PRIOR;
-    case SDL_SCANCODE_PAGEDOWN:
-        return VK_NEXT;
-    case SDL_SCANCODE_END:
-        return VK_END;
-    case SDL_SCANCODE_HOME:
-        return VK_HOME;
-    case SDL_SCANCODE_PRINTSCREEN:
-        return VK_SNAPSHOT;
-    case SDL_SCANCODE_INSERT:
-        return VK_INSERT;
-    case SDL_SCANCODE_DELETE:
-        return VK_DELETE;
-    case SDL_SCANCODE_KP_MULTIPLY:
-        return VK_MULTIPLY;
-    case SDL_SCANCODE_KP_PLUS:
-        return VK_ADD;
-    case SDL_SCANCODE_KP_MINUS:
-        return VK_SUBTRACT;
-    case SDL_SCANCODE_KP_PERIOD:
-        return VK_DECIMAL;
-    case SDL_SCANCODE_KP_DIVIDE:
-        return VK_DIVIDE;
-    case SDL_SCANCODE_NUMLOCKCLEAR:
-        return VK_NUMLOCK;
-    case SDL_SCANCODE_SCROLLLOCK:
-        return VK_SCROLL;
-    case SDL_SCANCODE_SEMICOLON:
-        return VK_OEM_1;
-    case SDL_SCANCODE_EQUALS:
-        return VK_OEM_PLUS;
-    case SDL_SCANCODE_COMMA:
-        return VK_OEM_COMMA;
-    case SDL_SCANCODE_MINUS:
-        return VK_OEM_MINUS;
-    case SDL_SCANCODE_PERIOD:
-        return VK_OEM_PERIOD;
-    case SDL_SCANCODE_SLASH:
-        return VK_OEM_2;
-    case SDL_SCANCODE_GRAVE:
-        return VK_OEM_3;
-    case SDL_SCANCODE_LEFTBRACKET:
-        return VK_OEM_4;
-    case SDL_SCANCODE_BACKSLASH:
-        return VK_OEM_5;
-    case SDL_SCANCODE_RIGHTBRACKET:
-        return VK_OEM_6;
-    case SDL_SCANCODE_APOSTROPHE:
-        return VK_OEM_7;
-    default:
-        return 0;
-    }
-}
+// Each SDL scancode's Windows virtual-key code (by position, as VK codes are on a US layout) and
+// whether Windows flags the key as extended (bit 24 of lParam: the keys outside the original
+// keyboard). A row maps `count` consecutive scancodes to consecutive codes; scancodes of no row
+// have no code and their keys are dropped.
+struct KeyRow {
+    SDL_Scancode first;
+    int count;
+    uint8_t vk;
+    bool extended;
+};
 
-// Keys that Windows flags as extended (bit 24 of lParam): the ones outside the original keyboard.
-static bool extended_key(SDL_Scancode code) {
-    switch (code) {
-    case SDL_SCANCODE_LEFT:
-    case SDL_SCANCODE_UP:
-    case SDL_SCANCODE_RIGHT:
-    case SDL_SCANCODE_DOWN:
-    case SDL_SCANCODE_INSERT:
-    case SDL_SCANCODE_DELETE:
-    case SDL_SCANCODE_HOME:
-    case SDL_SCANCODE_END:
-    case SDL_SCANCODE_PAGEUP:
-    case SDL_SCANCODE_PAGEDOWN:
-    case SDL_SCANCODE_RCTRL:
-    case SDL_SCANCODE_RALT:
-    case SDL_SCANCODE_KP_ENTER:
-    case SDL_SCANCODE_KP_DIVIDE:
-        return true;
-    default:
-        return false;
-    }
+static const KeyRow key_rows[] = {
+    {SDL_SCANCODE_A, 26, 'A', false},
+    {SDL_SCANCODE_1, 9, '1', false},
+    {SDL_SCANCODE_0, 1, '0', false},
+    {SDL_SCANCODE_F1, 12, VK_F1, false},
+    {SDL_SCANCODE_KP_1, 9, VK_NUMPAD0 + 1, false},
+    {SDL_SCANCODE_KP_0, 1, VK_NUMPAD0, false},
+    {SDL_SCANCODE_RETURN, 1, VK_RETURN, false},
+    {SDL_SCANCODE_KP_ENTER, 1, VK_RETURN, true},
+    {SDL_SCANCODE_ESCAPE, 1, VK_ESCAPE, false},
+    {SDL_SCANCODE_BACKSPACE, 1, VK_BACK, false},
+    {SDL_SCANCODE_TAB, 1, VK_TAB, false},
+    {SDL_SCANCODE_SPACE, 1, VK_SPACE, false},
+    {SDL_SCANCODE_LEFT, 1, VK_LEFT, true},
+    {SDL_SCANCODE_UP, 1, VK_UP, true},
+    {SDL_SCANCODE_RIGHT, 1, VK_RIGHT, true},
+    {SDL_SCANCODE_DOWN, 1, VK_DOWN, true},
+    {SDL_SCANCODE_LSHIFT, 1, VK_SHIFT, false},
+    {SDL_SCANCODE_RSHIFT, 1, VK_SHIFT, false},
+    {SDL_SCANCODE_LCTRL, 1, VK_CONTROL, false},
+    {SDL_SCANCODE_RCTRL, 1, VK_CONTROL, true},
+    {SDL_SCANCODE_LALT, 1, VK_MENU, false},
+    {SDL_SCANCODE_RALT, 1, VK_MENU, true},
+    {SDL_SCANCODE_LGUI, 1, VK_LWIN, false},
+    {SDL_SCANCODE_RGUI, 1, VK_RWIN, false},
+    {SDL_SCANCODE_APPLICATION, 1, VK_APPS, false},
+    {SDL_SCANCODE_PAUSE, 1, VK_PAUSE, false},
+    {SDL_SCANCODE_CAPSLOCK, 1, VK_CAPITAL, false},
+    {SDL_SCANCODE_PAGEUP, 1, VK_PRIOR, true},
+    {SDL_SCANCODE_PAGEDOWN, 1, VK_NEXT, true},
+    {SDL_SCANCODE_END, 1, VK_END, true},
+    {SDL_SCANCODE_HOME, 1, VK_HOME, true},
+    {SDL_SCANCODE_PRINTSCREEN, 1, VK_SNAPSHOT, false},
+    {SDL_SCANCODE_INSERT, 1, VK_INSERT, true},
+    {SDL_SCANCODE_DELETE, 1, VK_DELETE, true},
+    {SDL_SCANCODE_KP_MULTIPLY, 1, VK_MULTIPLY, false},
+    {SDL_SCANCODE_KP_PLUS, 1, VK_ADD, false},
+    {SDL_SCANCODE_KP_MINUS, 1, VK_SUBTRACT, false},
+    {SDL_SCANCODE_KP_PERIOD, 1, VK_DECIMAL, false},
+    {SDL_SCANCODE_KP_DIVIDE, 1, VK_DIVIDE, true},
+    {SDL_SCANCODE_NUMLOCKCLEAR, 1, VK_NUMLOCK, false},
+    {SDL_SCANCODE_SCROLLLOCK, 1, VK_SCROLL, false},
+    {SDL_SCANCODE_SEMICOLON, 1, VK_OEM_1, false},
+    {SDL_SCANCODE_EQUALS, 1, VK_OEM_PLUS, false},
+    {SDL_SCANCODE_COMMA, 1, VK_OEM_COMMA, false},
+    {SDL_SCANCODE_MINUS, 1, VK_OEM_MINUS, false},
+    {SDL_SCANCODE_PERIOD, 1, VK_OEM_PERIOD, false},
+    {SDL_SCANCODE_SLASH, 1, VK_OEM_2, false},
+    {SDL_SCANCODE_GRAVE, 1, VK_OEM_3, false},
+    {SDL_SCANCODE_LEFTBRACKET, 1, VK_OEM_4, false},
+    {SDL_SCANCODE_BACKSLASH, 1, VK_OEM_5, false},
+    {SDL_SCANCODE_RIGHTBRACKET, 1, VK_OEM_6, false},
+    {SDL_SCANCODE_APOSTROPHE, 1, VK_OEM_7, false},
+};
+
+// The row of `code`, or null for a key without a code.
+static const KeyRow* key_row(SDL_Scancode code) {
+    for (const KeyRow& row : key_rows)
+        if (code >= row.first && code < row.first + row.count)
+            return &row;
+    return nullptr;
 }
 
 static void take_key(const SDL_KeyboardEvent& key) {
-    SDL_Scancode code = key.keysym.scancode;
-    post_key(window_of(key.windowID), virtual_key(code), key.type == SDL_KEYDOWN, key.repeat != 0,
-             (key.keysym.mod & KMOD_ALT) != 0, (key.keysym.mod & KMOD_CTRL) != 0,
-             extended_key(code));
+    const KeyRow* row = key_row(key.keysym.scancode);
+    if (row == nullptr)
+        return;
+    post_key(window_of(key.windowID), row->vk + (key.keysym.scancode - row->first),
+             key.type == SDL_KEYDOWN, key.repeat != 0, (key.keysym.mod & KMOD_ALT) != 0,
+             (key.keysym.mod & KMOD_CTRL) != 0, row->extended);
 }
 
 static void take_window_event(const SDL_WindowEvent& event) {
