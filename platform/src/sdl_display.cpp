@@ -1,7 +1,7 @@
 // The SDL2 display: each window of the table is an SDL window drawn through SDL's window
 // framebuffer, and SDL's keyboard and window events become the messages Windows would deliver.
 // SDL's video starts on the first call that needs it (a window, or the screen size), so tools
-// without windows need no display, and stops at exit.
+// without windows need no display, and stops when the program's WinMain has returned.
 #include <SDL.h>
 
 #include <cstdio>
@@ -19,7 +19,7 @@ static uint32_t sdl_ids[max_windows];
 static bool video_is_started;
 static bool video_failed;
 
-static void video_stop() {
+void display_stop() {
     if (video_is_started)
         SDL_Quit();
     video_is_started = false;
@@ -55,8 +55,10 @@ static bool video_start() {
         video_failed = true;
         return false;
     }
+    // Stopped by main once WinMain has returned, never from an exit handler: when the X server
+    // goes away, Xlib ends the process through exit(), and a handler that stopped SDL then would
+    // talk to the server that is gone and never return.
     video_is_started = true;
-    atexit(video_stop);
     return true;
 }
 

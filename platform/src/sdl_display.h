@@ -5,5 +5,7 @@
 
 struct SDL_Window;
 
+// Stops SDL's video if it started. Called by main after WinMain returns.
+void display_stop();
 // The SDL window behind a live window handle, or null.
 SDL_Window* platform_sdl_window(HWND window);

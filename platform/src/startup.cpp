@@ -1,9 +1,12 @@
 // Process start-up: the C entry point hands the program's WinMain its module handle and a
 // command line made of the arguments, and passes WinMain's result on as the exit code. SDL starts
-// only when the first window does, and stops at exit.
+// only when the first window does, and stops when WinMain has returned: never inside exit(), which
+// is how Xlib ends a program whose X server has gone.
 #include <cstring>
 
 #include <windows.h>
+
+#include "sdl_display.h"
 
 int main(int argc, char** argv) {
     // As on Windows, the command line holds the arguments without the program's own name.
@@ -19,5 +22,7 @@ int main(int argc, char** argv) {
         used += length;
     }
     command_line[used] = 0;
-    return WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOW);
+    int exit_code = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOW);
+    display_stop();
+    return exit_code;
 }

@@ -7,6 +7,7 @@
 #     fireworks light up at least a tenth of the window (a black window: no frame reached it)
 #   - a Left key press shows "Prop- 3" at the next title update; Escape ends it with exit code 0
 #   - in a second run, closing the window ends it with exit code 0
+#   - natively: when the X server ends under it, it ends within seconds with a non-zero exit code
 # No window manager runs. Titles are read from the window's name property, which needs none.
 # Keys are real key events (XTEST) after the window is given the input focus. Closing sends the
 # window WM_DELETE_WINDOW, as a window manager's close button does (x_window.c): xdotool's own
@@ -334,6 +335,53 @@ if [ "$run_windows" = 1 ]; then
   else
     skip "the Windows programs' window checks (no usable Wine)"
   fi
+fi
+
+# --- the X server ending under the Linux programs ---
+# A display can go away under a running program (the X server ends, a session is closed, a remote
+# display drops); the program must then end promptly with a non-zero exit code, every time, not
+# hang in its exit path. Each try has an X server of its own, ended a moment after the window
+# shows.
+gone_tries=3
+gone_wait=5
+
+# check_display_gone LABEL CAPTION EXE
+check_display_gone() {
+  local label=$1 caption=$2 exe=$3 try ended=0 log="$work/gone.log" started
+  for try in $(seq "$gone_tries"); do
+    xvfb_session_stop
+    if ! xvfb_session_start; then
+      fail "$label: Xvfb did not start for try $try"
+      return
+    fi
+    start_and_find "$log" "$caption" "$exe"
+    if [ -z "$window" ]; then
+      fail "$label: no window in try $try of ending the X server"
+      sed -n 1,20p "$log"
+      wait_exit 1
+      return
+    fi
+    sleep 0.5
+    xvfb_session_stop
+    started=$(now)
+    if ! wait_exit "$gone_wait"; then
+      fail "$label: still running ${gone_wait} s after its X server ended (try $try)"
+    elif [ "$exit_code" -eq 0 ]; then
+      fail "$label: exit code 0 after its X server ended (try $try): a failure reported as success"
+    else
+      ended=$((ended + 1))
+      echo "  try $try: ended $(elapsed "$started") s after the X server, exit code $exit_code"
+    fi
+  done
+  [ "$ended" -eq "$gone_tries" ] &&
+    pass "$label: ends promptly with a non-zero exit each of $gone_tries times its X server ended"
+}
+
+if [ "$run_native" = 1 ]; then
+  for program in sorvel2:Sorvel2 sorvel:Sorvel; do
+    exe="$native_build/apps/${program%%:*}"
+    [ -x "$exe" ] && check_display_gone "${program%%:*} (native)" "${program##*:}" "$exe"
+  done
 fi
 
 summary
