@@ -75,7 +75,7 @@ void window_set_iconic(HWND window, bool iconic);
 // Calls the window's class procedure at once, as SendMessage would; 0 for a dead window.
 LRESULT send_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// Device contexts of windows (gdi.cpp): one per window, made with it and freed with it.
+// Device contexts of windows (gdi_objects.cpp): one per window, made with it and freed with it.
 HDC window_dc_create(HWND window);
 void window_dc_free(HDC dc);
 
