@@ -41,8 +41,7 @@ static const NoticeText notice_texts[] = {
                          "are ignored; every bitmap is a DIB section"},
     {notice_image_module, "LoadImageA: only the program's own module has bitmaps"},
     {notice_web_images, "LoadImageA: bitmaps cannot be loaded in the web build"},
-    {notice_scale_reduced, "the asked scale does not fit the display; the largest that fits is "
-                           "used"},
+    {notice_scale_reduced, "--scale: the window would not fit the display; it is shown smaller"},
 };
 static_assert(std::size(notice_texts) == notice_count, "one text for every notice");
 
@@ -54,10 +53,13 @@ const char* notice_text(Notice notice) {
     return notice_texts[notice].text;
 }
 
-void say_once(Notice notice) {
+void say_once(Notice notice, const char* detail) {
     const char* text = notice_text(notice);
     if (text == nullptr || said[notice])
         return;
     said[notice] = true;
-    fprintf(stderr, "platform: %s\n", text);
+    if (detail != nullptr)
+        fprintf(stderr, "platform: %s (%s)\n", text, detail);
+    else
+        fprintf(stderr, "platform: %s\n", text);
 }

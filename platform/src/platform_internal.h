@@ -60,8 +60,9 @@ enum Notice {
     notice_scale_reduced,
     notice_count
 };
-// Writes "platform: <the notice's text>" to standard error the first time `notice` is met.
-void say_once(Notice notice);
+// Writes "platform: <the notice's text>" to standard error the first time `notice` is met, with
+// ` (<detail>)` after it when a detail is given.
+void say_once(Notice notice, const char* detail = nullptr);
 // The text of `notice`, or null for a number that is not a notice.
 const char* notice_text(Notice notice);
 
