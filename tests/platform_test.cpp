@@ -591,6 +591,40 @@ TEST_F(Platform, NearestColourAndSetPixelUseTheColourTable) {
     free_dib(dib);
 }
 
+TEST_F(Platform, EachPartlySupportedCallSaysItsOwnNoticeOnce) {
+    // Every notice has its own text, found at its own number.
+    std::vector<std::string> texts;
+    for (int n = 0; n < notice_count; n++) {
+        const char* text = notice_text(static_cast<Notice>(n));
+        ASSERT_NE(text, nullptr) << "notice " << n;
+        for (const std::string& other : texts)
+            EXPECT_NE(other, text) << "notice " << n;
+        texts.emplace_back(text);
+    }
+    EXPECT_EQ(notice_text(notice_count), nullptr);
+
+    // BitBlt into the screen DC and SetPixel into a window DC are refused for different
+    // reasons: the second is said even after the first, and neither twice.
+    Dib dib = make_dib(8, 4, 2, four_colours, 4);
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 2; i++) {
+        EXPECT_FALSE(BitBlt(GetDC(nullptr), 0, 0, 4, 2, dib.dc, 0, 0, SRCCOPY));
+        EXPECT_EQ(SetPixel(GetDC(window), 0, 0, RGB(1, 2, 3)), CLR_INVALID);
+        EXPECT_EQ(SetPixel(GetDC(nullptr), 0, 0, RGB(1, 2, 3)), CLR_INVALID);
+    }
+    std::string said = testing::internal::GetCapturedStderr();
+    free_dib(dib);
+    auto count = [&said](Notice notice) {
+        std::string line = std::string("platform: ") + notice_text(notice) + "\n";
+        int found = 0;
+        for (size_t at = said.find(line); at != std::string::npos; at = said.find(line, at + 1))
+            found++;
+        return found;
+    };
+    EXPECT_EQ(count(notice_set_pixel_dc), 1) << said;
+    EXPECT_LE(count(notice_blit_screen), 1) << said;
+}
+
 TEST(PlatformTime, CounterIsMonotonicAndWrapsAsUnsigned) {
     DWORD previous = timeGetTime();
     for (int i = 0; i < 5; i++) {

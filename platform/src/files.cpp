@@ -12,8 +12,6 @@
 constexpr int max_open_files = 32;
 
 static int open_files[max_open_files]; // descriptors, 0 for a free slot (0 is stdin, never ours)
-static bool said_share_mode;
-static bool said_too_many;
 
 static int file_slot(HFILE file) {
     if (file <= 0)
@@ -32,13 +30,13 @@ HFILE _lopen(LPCSTR path, int mode) {
         return HFILE_ERROR;
     int flags = access == OF_WRITE ? O_WRONLY : access == OF_READWRITE ? O_RDWR : O_RDONLY;
     if ((mode & ~3) != 0)
-        say_once(&said_share_mode, "_lopen: sharing modes are ignored");
+        say_once(notice_file_share_mode);
     int slot = -1;
     for (int i = 0; i < max_open_files && slot < 0; i++)
         if (open_files[i] == 0)
             slot = i;
     if (slot < 0) {
-        say_once(&said_too_many, "_lopen: too many files open at once");
+        say_once(notice_too_many_files);
         return HFILE_ERROR;
     }
     int fd = open(path, flags | O_CLOEXEC);

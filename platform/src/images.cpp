@@ -19,89 +19,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bitmap_header.h"
 #include "embedded_bitmaps.h"
 #include "platform_internal.h"
 
-constexpr int largest_side = 16384;
 constexpr DWORD largest_resource = DWORD{1} << 30; // SDL's memory streams count in int
-constexpr int64_t largest_area = int64_t{1} << 24;
-constexpr int file_header_size = 14;
-constexpr int core_header_size = 12;
-constexpr int info_header_size = 40;
-constexpr uint32_t bi_rle8 = 1;
-constexpr uint32_t bi_rle4 = 2;
-
-static bool said_type;
-static bool said_size;
-static bool said_flags;
-static bool said_module;
-
-static uint32_t read_u16(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0] | (at[1] << 8));
-}
-
-static uint32_t read_u32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
-           (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
 
 static void write_u32(uint8_t* at, uint32_t value) {
     for (int i = 0; i < 4; i++)
         at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// The facts of a bitmap that its headers give, as far as they are needed to refuse absurd ones.
-struct BitmapHeader {
-    uint32_t header_size;
-    int64_t width;
-    int64_t height; // negative: rows are stored top-down
-    uint32_t bits_per_pixel;
-    uint32_t compression;
-    uint32_t colours_used;
-};
-
-// Reads the info header at `info` (`available` bytes of it present); false if it is too short
-// to hold one.
-static bool read_info_header(const uint8_t* info, size_t available, BitmapHeader* header) {
-    if (available < 4)
-        return false;
-    header->header_size = read_u32(info);
-    if (header->header_size == core_header_size && available >= core_header_size) {
-        header->width = read_u16(info + 4);
-        header->height = read_u16(info + 6);
-        header->bits_per_pixel = read_u16(info + 10);
-        header->compression = BI_RGB;
-        header->colours_used = 0;
-        return true;
-    }
-    if (header->header_size < info_header_size || available < info_header_size)
-        return false;
-    header->width = static_cast<int32_t>(read_u32(info + 4));
-    header->height = static_cast<int32_t>(read_u32(info + 8));
-    header->bits_per_pixel = read_u16(info + 14);
-    header->compression = read_u32(info + 16);
-    header->colours_used = read_u32(info + 32);
-    return true;
-}
-
-// False for compressions that SDL does not decode, for sizes that no picture of a demo has and
-// that would make the decoder allocate without bound, and for an uncompressed pixel array longer
-// than the `pixel_bytes` there are.
-static bool plausible(const BitmapHeader& header, int64_t pixel_bytes) {
-    int64_t rows = header.height < 0 ? -header.height : header.height;
-    if (header.width <= 0 || rows == 0 || header.width > largest_side || rows > largest_side ||
-        header.width * rows > largest_area)
-        return false;
-    if (header.compression > BI_BITFIELDS ||
-        (header.compression == bi_rle8 && header.bits_per_pixel != 8) ||
-        (header.compression == bi_rle4 && header.bits_per_pixel != 4))
-        return false;
-    if (header.compression == BI_RGB || header.compression == BI_BITFIELDS) {
-        int64_t stride = (header.bits_per_pixel * header.width + 31) / 32 * 4;
-        if (pixel_bytes < 0 || stride * rows > pixel_bytes)
-            return false;
-    }
-    return true;
 }
 
 // A DIB section holding SDL's decoded picture: 8 bits with its colour table, else 24 or 32 bits.
@@ -159,13 +85,15 @@ static HBITMAP dib_from_surface(SDL_Surface* decoded) {
 static HBITMAP decode(SDL_RWops* source) {
     if (source == nullptr)
         return nullptr;
-    uint8_t start[file_header_size + info_header_size] = {};
+    uint8_t start[bitmap_file_header_size + bitmap_info_header_size] = {};
     Sint64 size = SDL_RWsize(source);
     size_t got = SDL_RWread(source, start, 1, sizeof(start));
     BitmapHeader header;
-    bool refused = size < 0 || got < file_header_size + 4 || start[0] != 'B' || start[1] != 'M' ||
-                   !read_info_header(start + file_header_size, got - file_header_size, &header) ||
-                   !plausible(header, size - static_cast<int64_t>(read_u32(start + 10)));
+    bool refused =
+        size < 0 || got < bitmap_file_header_size + 4 || start[0] != 'B' || start[1] != 'M' ||
+        !bitmap_read_info_header(start + bitmap_file_header_size, got - bitmap_file_header_size,
+                                 &header) ||
+        !bitmap_plausible(header, size - static_cast<int64_t>(bitmap_read_u32(start + 10)));
     if (refused || SDL_RWseek(source, 0, RW_SEEK_SET) != 0) {
         SDL_RWclose(source);
         return nullptr;
@@ -178,32 +106,15 @@ static HBITMAP decode(SDL_RWops* source) {
     return bitmap;
 }
 
-// Where the pixels of a resource's packed bitmap begin: behind its header, the channel masks
-// of a 40-byte BI_BITFIELDS header, and its colour table. -1 if the header is unreadable.
-static int64_t pixel_offset(const uint8_t* data, DWORD size) {
-    BitmapHeader header;
-    if (!read_info_header(data, size, &header))
-        return -1;
-    int64_t colours = header.colours_used;
-    if (colours == 0 && header.bits_per_pixel <= 8)
-        colours = int64_t{1} << header.bits_per_pixel;
-    if (colours > 256)
-        return -1;
-    int64_t masks =
-        header.header_size == info_header_size && header.compression == BI_BITFIELDS ? 12 : 0;
-    int64_t entry = header.header_size == core_header_size ? 3 : 4;
-    return int64_t{header.header_size} + masks + colours * entry;
-}
-
 // A resource holds a bitmap file without its file header: put one in front and decode that.
 static HBITMAP decode_resource(LPCSTR name) {
     const EmbeddedBitmap* entry = find_embedded_bitmap(name);
     if (entry == nullptr || entry->size > largest_resource)
         return nullptr;
-    int64_t offset = pixel_offset(entry->data, entry->size);
+    int64_t offset = bitmap_pixel_offset(entry->data, entry->size);
     if (offset < 0 || offset > entry->size)
         return nullptr;
-    size_t total = file_header_size + static_cast<size_t>(entry->size);
+    size_t total = bitmap_file_header_size + static_cast<size_t>(entry->size);
     uint8_t* file = static_cast<uint8_t*>(malloc(total));
     if (file == nullptr)
         return nullptr;
@@ -211,8 +122,8 @@ static HBITMAP decode_resource(LPCSTR name) {
     file[1] = 'M';
     write_u32(file + 2, static_cast<uint32_t>(total));
     write_u32(file + 6, 0);
-    write_u32(file + 10, static_cast<uint32_t>(file_header_size + offset));
-    memcpy(file + file_header_size, entry->data, entry->size);
+    write_u32(file + 10, static_cast<uint32_t>(bitmap_file_header_size + offset));
+    memcpy(file + bitmap_file_header_size, entry->data, entry->size);
     HBITMAP bitmap = decode(SDL_RWFromConstMem(file, static_cast<int>(total)));
     free(file);
     return bitmap;
@@ -220,20 +131,19 @@ static HBITMAP decode_resource(LPCSTR name) {
 
 HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int width, int height, UINT flags) {
     if (type != IMAGE_BITMAP) {
-        say_once(&said_type, "LoadImageA: only bitmaps (IMAGE_BITMAP) can be loaded");
+        say_once(notice_image_type);
         return nullptr;
     }
     if (name == nullptr)
         return nullptr;
     if (width != 0 || height != 0)
-        say_once(&said_size, "LoadImageA: images are never scaled; they keep their own size");
+        say_once(notice_image_size);
     if ((flags & ~static_cast<UINT>(LR_LOADFROMFILE | LR_CREATEDIBSECTION)) != 0)
-        say_once(&said_flags, "LoadImageA: flags other than LR_LOADFROMFILE and "
-                              "LR_CREATEDIBSECTION are ignored; every bitmap is a DIB section");
+        say_once(notice_image_flags);
     if ((flags & LR_LOADFROMFILE) != 0)
         return IS_INTRESOURCE(name) ? nullptr : decode(SDL_RWFromFile(name, "rb"));
     if (instance == nullptr || instance != GetModuleHandleA(nullptr)) {
-        say_once(&said_module, "LoadImageA: only the program's own module has bitmaps");
+        say_once(notice_image_module);
         return nullptr;
     }
     return decode_resource(name);

@@ -10,10 +10,6 @@ static int queue_count;
 static bool quit_pending;
 static WPARAM quit_code;
 
-static bool said_window_filter;
-static bool said_broadcast;
-static bool said_remove_flags;
-
 static MSG& queued(int position) {
     return queue[(queue_head + position) % queue_capacity];
 }
@@ -72,9 +68,9 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max, UINT
     if (msg == nullptr)
         return FALSE;
     if (window != nullptr)
-        say_once(&said_window_filter, "PeekMessageA: the window filter is ignored");
+        say_once(notice_window_filter);
     if ((remove & ~UINT{PM_REMOVE | 0x0002}) != 0) // PM_NOYIELD (2) changes nothing here
-        say_once(&said_remove_flags, "PeekMessageA: only PM_REMOVE and PM_NOREMOVE are supported");
+        say_once(notice_remove_flags);
     display_pump_events();
     for (int i = 0; i < queue_count; i++) {
         if (!in_range(queued(i).message, filter_min, filter_max))
@@ -96,7 +92,7 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max, UINT
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (reinterpret_cast<uintptr_t>(window) == 0xFFFF) {
-        say_once(&said_broadcast, "PostMessageA: broadcasting is not supported");
+        say_once(notice_broadcast);
         return FALSE;
     }
     if (window != nullptr && !IsWindow(window))

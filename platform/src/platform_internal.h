@@ -28,8 +28,43 @@ uintptr_t make_handle(HandleKind kind, int index, uint32_t generation);
 // `generations[index]` in a table of `count` slots; -1 for anything else.
 int handle_slot(const void* handle, HandleKind kind, const uint32_t* generations, int count);
 
-// Writes "platform: <text>" to standard error the first time it is called with `said` false.
-void say_once(bool* said, const char* text);
+// What a call says once, on standard error, when it meets a part it does not support.
+enum Notice {
+    notice_thick_frame,
+    notice_module_name,
+    notice_cursor,
+    notice_window_filter,
+    notice_remove_flags,
+    notice_broadcast,
+    notice_dc_slots,
+    notice_bitmap_slots,
+    notice_dib_usage,
+    notice_dib_section,
+    notice_dib_compression,
+    notice_delete_selected,
+    notice_raster_operation,
+    notice_blit_source,
+    notice_blit_screen,
+    notice_blit_depth,
+    notice_set_pixel_dc,
+    notice_wide_strings,
+    notice_file_share_mode,
+    notice_too_many_files,
+    notice_resource_module,
+    notice_resource_type,
+    notice_image_type,
+    notice_image_size,
+    notice_image_flags,
+    notice_image_module,
+    notice_web_images,
+    notice_scale_reduced,
+    notice_count
+};
+// Writes "platform: <the notice's text>" to standard error the first time `notice` is met, with
+// ` (<detail>)` after it when a detail is given.
+void say_once(Notice notice, const char* detail = nullptr);
+// The text of `notice`, or null for a number that is not a notice.
+const char* notice_text(Notice notice);
 
 // Window table (window.cpp)
 constexpr int max_windows = 16;
@@ -41,7 +76,7 @@ void window_set_iconic(HWND window, bool iconic);
 // Calls the window's class procedure at once, as SendMessage would; 0 for a dead window.
 LRESULT send_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// Device contexts of windows (gdi.cpp): one per window, made with it and freed with it.
+// Device contexts of windows (gdi_objects.cpp): one per window, made with it and freed with it.
 HDC window_dc_create(HWND window);
 void window_dc_free(HDC dc);
 
@@ -92,6 +127,10 @@ bool display_framebuffer_begin(int slot, Framebuffer* framebuffer);
 // Ends the writing and shows the rectangle (x, y, width, height) that was written.
 void display_framebuffer_end(int slot, const Framebuffer& framebuffer, int x, int y, int width,
                              int height);
+
+// Writes `width` 32-bit pixels to `out`, each the entry of `table` that the byte of `in` at the
+// same position names (pixel_copy.cpp). Neither row needs any alignment.
+void copy_indices_8_to_32(const uint8_t* in, uint32_t* out, int width, const uint32_t* table);
 
 // For the backend's own tests: a shift of the millisecond counter (to reach its wrap) and the
 // number of index-to-pixel tables built so far.

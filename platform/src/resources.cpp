@@ -7,9 +7,6 @@
 #include "embedded_bitmaps.h"
 #include "platform_internal.h"
 
-static bool said_type;
-static bool said_module;
-
 __attribute__((weak)) const EmbeddedBitmap* embedded_bitmaps(int* count) {
     *count = 0;
     return nullptr;
@@ -73,7 +70,7 @@ static const EmbeddedBitmap* entry_of(HRSRC resource) {
 static bool own_module(HMODULE module) {
     if (module == nullptr || module == GetModuleHandleA(nullptr))
         return true;
-    say_once(&said_module, "resources: only the program's own module has resources");
+    say_once(notice_resource_module);
     return false;
 }
 
@@ -81,7 +78,7 @@ HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
     if (!own_module(module))
         return nullptr;
     if (type != RT_BITMAP) {
-        say_once(&said_type, "FindResourceA: only RT_BITMAP resources are embedded");
+        say_once(notice_resource_type);
         return nullptr;
     }
     const EmbeddedBitmap* entry = find_embedded_bitmap(name);

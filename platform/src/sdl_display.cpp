@@ -1,25 +1,52 @@
 // The SDL2 display: each window of the table is an SDL window drawn through SDL's window
 // framebuffer, and SDL's keyboard and window events become the messages Windows would deliver.
 // SDL's video starts on the first call that needs it (a window, or the screen size), so tools
-// without windows need no display, and stops at exit.
+// without windows need no display, and stops when the program's WinMain has returned.
+//
+// A window shows its picture at a whole scale N: each pixel an N x N block. At N = 1, BitBlt
+// writes straight into the window's framebuffer, as it always has. Scaled, or in full screen,
+// BitBlt writes into a picture of the client size, made once, and SDL's scaled blit (nearest
+// pixel) shows it in the window's framebuffer; in full screen at the largest whole scale that
+// fits, centred on black. Whatever the scale, the program sees its client size.
 #include <SDL.h>
 
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
 
 #include "platform_internal.h"
 #include "sdl_display.h"
 
 static_assert(SDL_BYTEORDER == SDL_LIL_ENDIAN, "32-bit pixels are written as little-endian words");
 
-static SDL_Window* sdl_windows[max_windows];
-static uint32_t sdl_ids[max_windows];
+// The system side of one window of the table.
+struct SdlWindow {
+    SDL_Window* sdl;
+    uint32_t id;
+    int width; // the client size the program sees
+    int height;
+    int scale; // outside full screen
+    bool fullscreen;
+    bool pointer_hidden;
+    SDL_Surface* picture; // the client-size picture, while scaled or in full screen; else null
+    // The framebuffer the picture was last laid out on, and where in it the picture lands.
+    const SDL_Surface* laid_out_on;
+    int laid_out_width;
+    int laid_out_height;
+    SDL_Rect shown;
+    SDL_Rect windowed; // position and size before full screen
+};
+
+static SdlWindow sdl_windows[max_windows];
+static DisplayOptions display_options;
+static int usable_override_width;
+static int usable_override_height;
+// Return pressed with Alt went to full screen: its release is not the program's either.
+static bool return_taken;
 
 static bool video_is_started;
 static bool video_failed;
 
-static void video_stop() {
+void display_stop() {
     if (video_is_started)
         SDL_Quit();
     video_is_started = false;
@@ -55,57 +82,113 @@ static bool video_start() {
         video_failed = true;
         return false;
     }
+    // Stopped by main once WinMain has returned, never from an exit handler: when the X server
+    // goes away, Xlib ends the process through exit(), and a handler that stopped SDL then would
+    // talk to the server that is gone and never return.
     video_is_started = true;
-    atexit(video_stop);
     return true;
+}
+
+void display_set_options(const DisplayOptions& options) {
+    display_options = options;
+}
+
+void platform_set_usable_display_size(int width, int height) {
+    usable_override_width = width;
+    usable_override_height = height;
 }
 
 SDL_Window* platform_sdl_window(HWND window) {
     int slot = window_slot(window);
-    return slot < 0 ? nullptr : sdl_windows[slot];
+    return slot < 0 ? nullptr : sdl_windows[slot].sdl;
 }
 
 // The window of an SDL window id, or null.
 static HWND window_of(uint32_t sdl_window_id) {
     for (int slot = 0; slot < max_windows; slot++)
-        if (sdl_windows[slot] != nullptr && sdl_ids[slot] == sdl_window_id)
+        if (sdl_windows[slot].sdl != nullptr && sdl_windows[slot].id == sdl_window_id)
             return window_in_slot(slot);
     return nullptr;
 }
+
+static int slot_of(uint32_t sdl_window_id) {
+    return window_slot(window_of(sdl_window_id));
+}
+
+// The usable size (without panels and docks) of the display holding point (x, y).
+static SDL_Rect usable_size(int x, int y) {
+    if (usable_override_width > 0 && usable_override_height > 0)
+        return SDL_Rect{0, 0, usable_override_width, usable_override_height};
+    SDL_Point point = {x, y};
+    int display = SDL_GetPointDisplayIndex(&point);
+    SDL_Rect usable = {0, 0, 0, 0};
+    if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &usable) != 0)
+        SDL_GetDisplayBounds(0, &usable);
+    return usable;
+}
+
+// The scale a window of `width` x `height` opens at, from the options and the display.
+static int opening_scale(int width, int height, int x, int y) {
+    SDL_Rect usable = usable_size(x, y);
+    if (display_options.scale == 0)
+        return default_display_scale(usable.h, height);
+    int fits = largest_fitting_scale(usable.w, usable.h, width, height);
+    if (display_options.scale <= fits)
+        return display_options.scale;
+    char detail[96];
+    snprintf(detail, sizeof(detail), "%d asked, %d used on a display of %d x %d",
+             display_options.scale, fits, usable.w, usable.h);
+    say_once(notice_scale_reduced, detail);
+    return fits;
+}
+
+static void set_fullscreen(int slot, bool on);
 
 bool display_open(int slot, int width, int height, bool placed, int left, int top) {
     if (!video_start())
         return false;
     int x = placed ? left : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
     int y = placed ? top : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
-    SDL_Window* sdl = SDL_CreateWindow("", x, y, width, height, SDL_WINDOW_HIDDEN);
+    int scale = opening_scale(width, height, placed ? left : 0, placed ? top : 0);
+    SDL_Window* sdl = SDL_CreateWindow("", x, y, width * scale, height * scale, SDL_WINDOW_HIDDEN);
     if (sdl == nullptr) {
         fprintf(stderr, "platform: CreateWindowExA: %s\n", SDL_GetError());
         return false;
     }
-    sdl_windows[slot] = sdl;
-    sdl_ids[slot] = SDL_GetWindowID(sdl);
+    SdlWindow& window = sdl_windows[slot];
+    window = SdlWindow{};
+    window.sdl = sdl;
+    window.id = SDL_GetWindowID(sdl);
+    window.width = width;
+    window.height = height;
+    window.scale = scale;
+    if (display_options.fullscreen)
+        set_fullscreen(slot, true);
     return true;
 }
 
 void display_close(int slot) {
-    SDL_DestroyWindow(sdl_windows[slot]);
-    sdl_windows[slot] = nullptr;
-    sdl_ids[slot] = 0;
+    SdlWindow& window = sdl_windows[slot];
+    if (window.pointer_hidden)
+        SDL_ShowCursor(SDL_ENABLE);
+    if (window.picture != nullptr)
+        SDL_FreeSurface(window.picture);
+    SDL_DestroyWindow(window.sdl);
+    window = SdlWindow{};
 }
 
 void display_show(int slot, bool visible) {
     if (visible)
-        SDL_ShowWindow(sdl_windows[slot]);
+        SDL_ShowWindow(sdl_windows[slot].sdl);
     else
-        SDL_HideWindow(sdl_windows[slot]);
+        SDL_HideWindow(sdl_windows[slot].sdl);
 }
 
 void display_minimize(int slot, bool minimized) {
     if (minimized)
-        SDL_MinimizeWindow(sdl_windows[slot]);
+        SDL_MinimizeWindow(sdl_windows[slot].sdl);
     else
-        SDL_RestoreWindow(sdl_windows[slot]);
+        SDL_RestoreWindow(sdl_windows[slot].sdl);
 }
 
 // SDL wants UTF-8; window texts are bytes of the Latin-1 range.
@@ -122,7 +205,7 @@ void display_title(int slot, const char* title) {
         }
     }
     utf8[used] = 0;
-    SDL_SetWindowTitle(sdl_windows[slot], utf8);
+    SDL_SetWindowTitle(sdl_windows[slot].sdl, utf8);
 }
 
 int display_screen_size(bool width) {
@@ -137,10 +220,7 @@ static uint32_t map_sdl_rgb(const Framebuffer& framebuffer, int r, int g, int b)
                       static_cast<Uint8>(r), static_cast<Uint8>(g), static_cast<Uint8>(b));
 }
 
-bool display_framebuffer_begin(int slot, Framebuffer* framebuffer) {
-    SDL_Surface* surface = SDL_GetWindowSurface(sdl_windows[slot]);
-    if (surface == nullptr || (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0))
-        return false;
+static void describe(SDL_Surface* surface, Framebuffer* framebuffer) {
     const SDL_PixelFormat* format = surface->format;
     framebuffer->pixels = static_cast<uint8_t*>(surface->pixels);
     framebuffer->pitch = surface->pitch;
@@ -153,157 +233,299 @@ bool display_framebuffer_begin(int slot, Framebuffer* framebuffer) {
     framebuffer->format_key[1] = format->palette != nullptr ? format->palette->version : 0;
     framebuffer->map_rgb = map_sdl_rgb;
     framebuffer->native = format;
+}
+
+// True while BitBlt writes straight into the window's framebuffer.
+static bool direct(const SdlWindow& window) {
+    return window.scale == 1 && !window.fullscreen;
+}
+
+// Makes sure the window has its client-size picture in the framebuffer's format; copies what
+// the framebuffer shows now into a new one, so that the last frame is not lost when a window
+// drawn directly begins to be scaled. False if there is no framebuffer or no memory.
+static bool keep_picture(SdlWindow& window) {
+    SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
+    if (surface == nullptr)
+        return false;
+    if (window.picture != nullptr && window.picture->format->format == surface->format->format)
+        return true;
+    SDL_Surface* picture = SDL_CreateRGBSurfaceWithFormat(
+        0, window.width, window.height, surface->format->BitsPerPixel, surface->format->format);
+    if (picture == nullptr)
+        return false;
+    // Copied as it is: no blending, whatever the format's alpha says.
+    SDL_SetSurfaceBlendMode(picture, SDL_BLENDMODE_NONE);
+    SDL_SetSurfaceBlendMode(surface, SDL_BLENDMODE_NONE);
+    if (window.picture != nullptr) {
+        SDL_BlitSurface(window.picture, nullptr, picture, nullptr);
+        SDL_FreeSurface(window.picture);
+    } else if (surface->w >= window.width && surface->h >= window.height) {
+        SDL_Rect drawn = {0, 0, window.width, window.height};
+        SDL_BlitSurface(surface, &drawn, picture, nullptr);
+    }
+    window.picture = picture;
+    window.laid_out_on = nullptr;
+    return true;
+}
+
+// Shows the picture in the window's framebuffer at the scale of the moment: the window's own,
+// or in full screen (or a framebuffer of another size, while the window manager resizes) the
+// largest whole scale that fits, centred; on black when the framebuffer changed. Allocates
+// nothing unless SDL has made the window a new framebuffer.
+static void present(SdlWindow& window) {
+    SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
+    if (surface == nullptr || window.picture == nullptr)
+        return;
+    bool renewed = surface != window.laid_out_on || surface->w != window.laid_out_width ||
+                   surface->h != window.laid_out_height;
+    if (renewed) {
+        int fits = largest_fitting_scale(surface->w, surface->h, window.width, window.height);
+        int scale = window.fullscreen || fits < window.scale ? fits : window.scale;
+        window.shown = SDL_Rect{(surface->w - window.width * scale) / 2,
+                                (surface->h - window.height * scale) / 2, window.width * scale,
+                                window.height * scale};
+        window.laid_out_on = surface;
+        window.laid_out_width = surface->w;
+        window.laid_out_height = surface->h;
+        SDL_SetSurfaceBlendMode(surface, SDL_BLENDMODE_NONE);
+        SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    }
+    SDL_Rect shown = window.shown;
+    if (shown.w == window.width)
+        SDL_BlitSurface(window.picture, nullptr, surface, &shown);
+    else
+        SDL_BlitScaled(window.picture, nullptr, surface, &shown);
+    if (renewed)
+        SDL_UpdateWindowSurface(window.sdl);
+    else
+        SDL_UpdateWindowSurfaceRects(window.sdl, &window.shown, 1);
+}
+
+bool display_framebuffer_begin(int slot, Framebuffer* framebuffer) {
+    SdlWindow& window = sdl_windows[slot];
+    if (!direct(window)) {
+        if (!keep_picture(window))
+            return false;
+        describe(window.picture, framebuffer);
+        return true;
+    }
+    SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
+    if (surface == nullptr || (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0))
+        return false;
+    describe(surface, framebuffer);
     return true;
 }
 
 void display_framebuffer_end(int slot, const Framebuffer&, int x, int y, int width, int height) {
-    SDL_Window* window = sdl_windows[slot];
-    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    SdlWindow& window = sdl_windows[slot];
+    if (!direct(window)) {
+        if (width > 0 && height > 0)
+            present(window);
+        return;
+    }
+    SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
     if (surface != nullptr && SDL_MUSTLOCK(surface))
         SDL_UnlockSurface(surface);
     if (width > 0 && height > 0) {
         SDL_Rect shown = {x, y, width, height};
-        SDL_UpdateWindowSurfaceRects(window, &shown, 1);
+        SDL_UpdateWindowSurfaceRects(window.sdl, &shown, 1);
     }
 }
 
-// Windows virtual-key code of an SDL scancode (positions, as VK codes are on a US layout); 0 for
-// keys without one.
-static int virtual_key(SDL_Scancode code) {
-    if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z)
-        return 'A' + (code - SDL_SCANCODE_A);
-    if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_9)
-        return '1' + (code - SDL_SCANCODE_1);
-    if (code >= SDL_SCANCODE_F1 && code <= SDL_SCANCODE_F12)
-        return VK_F1 + (code - SDL_SCANCODE_F1);
-    if (code >= SDL_SCANCODE_KP_1 && code <= SDL_SCANCODE_KP_9)
-        return VK_NUMPAD0 + 1 + (code - SDL_SCANCODE_KP_1);
-    switch (code) {
-    case SDL_SCANCODE_0:
-        return '0';
-    case SDL_SCANCODE_KP_0:
-        return VK_NUMPAD0;
-    case SDL_SCANCODE_RETURN:
-    case SDL_SCANCODE_KP_ENTER:
-        return VK_RETURN;
-    case SDL_SCANCODE_ESCAPE:
-        return VK_ESCAPE;
-    case SDL_SCANCODE_BACKSPACE:
-        return VK_BACK;
-    case SDL_SCANCODE_TAB:
-        return VK_TAB;
-    case SDL_SCANCODE_SPACE:
-        return VK_SPACE;
-    case SDL_SCANCODE_LEFT:
-        return VK_LEFT;
-    case SDL_SCANCODE_UP:
-        return VK_UP;
-    case SDL_SCANCODE_RIGHT:
-        return VK_RIGHT;
-    case SDL_SCANCODE_DOWN:
-        return VK_DOWN;
-    case SDL_SCANCODE_LSHIFT:
-    case SDL_SCANCODE_RSHIFT:
-        return VK_SHIFT;
-    case SDL_SCANCODE_LCTRL:
-    case SDL_SCANCODE_RCTRL:
-        return VK_CONTROL;
-    case SDL_SCANCODE_LALT:
-    case SDL_SCANCODE_RALT:
-        return VK_MENU;
-    case SDL_SCANCODE_LGUI:
-        return VK_LWIN;
-    case SDL_SCANCODE_RGUI:
-        return VK_RWIN;
-    case SDL_SCANCODE_APPLICATION:
-        return VK_APPS;
-    case SDL_SCANCODE_PAUSE:
-        return VK_PAUSE;
-    case SDL_SCANCODE_CAPSLOCK:
-        return VK_CAPITAL;
-    case SDL_SCANCODE_PAGEUP:
-        return VK_PRIOR;
-    case SDL_SCANCODE_PAGEDOWN:
-        return VK_NEXT;
-    case SDL_SCANCODE_END:
-        return VK_END;
-    case SDL_SCANCODE_HOME:
-        return VK_HOME;
-    case SDL_SCANCODE_PRINTSCREEN:
-        return VK_SNAPSHOT;
-    case SDL_SCANCODE_INSERT:
-        return VK_INSERT;
-    case SDL_SCANCODE_DELETE:
-        return VK_DELETE;
-    case SDL_SCANCODE_KP_MULTIPLY:
-        return VK_MULTIPLY;
-    case SDL_SCANCODE_KP_PLUS:
-        return VK_ADD;
-    case SDL_SCANCODE_KP_MINUS:
-        return VK_SUBTRACT;
-    case SDL_SCANCODE_KP_PERIOD:
-        return VK_DECIMAL;
-    case SDL_SCANCODE_KP_DIVIDE:
-        return VK_DIVIDE;
-    case SDL_SCANCODE_NUMLOCKCLEAR:
-        return VK_NUMLOCK;
-    case SDL_SCANCODE_SCROLLLOCK:
-        return VK_SCROLL;
-    case SDL_SCANCODE_SEMICOLON:
-        return VK_OEM_1;
-    case SDL_SCANCODE_EQUALS:
-        return VK_OEM_PLUS;
-    case SDL_SCANCODE_COMMA:
-        return VK_OEM_COMMA;
-    case SDL_SCANCODE_MINUS:
-        return VK_OEM_MINUS;
-    case SDL_SCANCODE_PERIOD:
-        return VK_OEM_PERIOD;
-    case SDL_SCANCODE_SLASH:
-        return VK_OEM_2;
-    case SDL_SCANCODE_GRAVE:
-        return VK_OEM_3;
-    case SDL_SCANCODE_LEFTBRACKET:
-        return VK_OEM_4;
-    case SDL_SCANCODE_BACKSLASH:
-        return VK_OEM_5;
-    case SDL_SCANCODE_RIGHTBRACKET:
-        return VK_OEM_6;
-    case SDL_SCANCODE_APOSTROPHE:
-        return VK_OEM_7;
-    default:
-        return 0;
+// After the window's scale or full screen changed: the picture drawn last, shown at once (a
+// window drawn directly gets it back unscaled at its top-left corner).
+static void show_again(SdlWindow& window) {
+    if (window.picture == nullptr)
+        return;
+    if (!direct(window)) {
+        window.laid_out_on = nullptr;
+        present(window);
+        return;
     }
+    SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
+    if (surface == nullptr)
+        return;
+    SDL_SetSurfaceBlendMode(surface, SDL_BLENDMODE_NONE);
+    SDL_BlitSurface(window.picture, nullptr, surface, nullptr);
+    SDL_UpdateWindowSurface(window.sdl);
 }
 
-// Keys that Windows flags as extended (bit 24 of lParam): the ones outside the original keyboard.
-static bool extended_key(SDL_Scancode code) {
-    switch (code) {
-    case SDL_SCANCODE_LEFT:
-    case SDL_SCANCODE_UP:
-    case SDL_SCANCODE_RIGHT:
-    case SDL_SCANCODE_DOWN:
-    case SDL_SCANCODE_INSERT:
-    case SDL_SCANCODE_DELETE:
-    case SDL_SCANCODE_HOME:
-    case SDL_SCANCODE_END:
-    case SDL_SCANCODE_PAGEUP:
-    case SDL_SCANCODE_PAGEDOWN:
-    case SDL_SCANCODE_RCTRL:
-    case SDL_SCANCODE_RALT:
-    case SDL_SCANCODE_KP_ENTER:
-    case SDL_SCANCODE_KP_DIVIDE:
-        return true;
-    default:
+bool platform_set_window_scale(HWND handle, int scale) {
+    int slot = window_slot(handle);
+    if (slot < 0 || scale < 1 || scale > max_display_scale)
         return false;
+    SdlWindow& window = sdl_windows[slot];
+    if (direct(window) && !keep_picture(window))
+        return false;
+    window.scale = scale;
+    if (!window.fullscreen)
+        SDL_SetWindowSize(window.sdl, window.width * scale, window.height * scale);
+    show_again(window);
+    return true;
+}
+
+int platform_window_scale(HWND handle) {
+    int slot = window_slot(handle);
+    if (slot < 0)
+        return 0;
+    const SdlWindow& window = sdl_windows[slot];
+    if (!window.fullscreen)
+        return window.scale;
+    return window.laid_out_on != nullptr ? window.shown.w / window.width : 0;
+}
+
+bool platform_window_fullscreen(HWND handle) {
+    int slot = window_slot(handle);
+    return slot >= 0 && sdl_windows[slot].fullscreen;
+}
+
+// Hides the pointer while it is over the picture in full screen, and only then.
+static void follow_pointer(SdlWindow& window, int x, int y) {
+    const SDL_Rect& shown = window.shown;
+    bool over = window.fullscreen && x >= shown.x && y >= shown.y && x < shown.x + shown.w &&
+                y < shown.y + shown.h;
+    if (over != window.pointer_hidden) {
+        SDL_ShowCursor(over ? SDL_DISABLE : SDL_ENABLE);
+        window.pointer_hidden = over;
     }
+}
+
+// Full screen on the desktop's own mode (no mode switch), or back to the window's earlier size
+// and position.
+static void set_fullscreen(int slot, bool on) {
+    SdlWindow& window = sdl_windows[slot];
+    if (on == window.fullscreen || (on && !keep_picture(window)))
+        return;
+    if (on) {
+        SDL_GetWindowPosition(window.sdl, &window.windowed.x, &window.windowed.y);
+        SDL_GetWindowSize(window.sdl, &window.windowed.w, &window.windowed.h);
+        if (SDL_SetWindowFullscreen(window.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+            fprintf(stderr, "platform: full screen: %s\n", SDL_GetError());
+            return;
+        }
+        window.fullscreen = true;
+        show_again(window);
+        int x = 0;
+        int y = 0;
+        if (SDL_GetMouseFocus() == window.sdl) {
+            SDL_GetMouseState(&x, &y);
+            follow_pointer(window, x, y);
+        }
+        return;
+    }
+    SDL_SetWindowFullscreen(window.sdl, 0);
+    window.fullscreen = false;
+    follow_pointer(window, -1, -1);
+    SDL_SetWindowSize(window.sdl, window.windowed.w, window.windowed.h);
+    SDL_SetWindowPosition(window.sdl, window.windowed.x, window.windowed.y);
+    show_again(window);
+}
+
+// Each SDL scancode's Windows virtual-key code (by position, as VK codes are on a US layout) and
+// whether Windows flags the key as extended (bit 24 of lParam: the keys outside the original
+// keyboard). A row maps `count` consecutive scancodes to consecutive codes; scancodes of no row
+// have no code and their keys are dropped.
+struct KeyRow {
+    SDL_Scancode first;
+    int count;
+    uint8_t vk;
+    bool extended;
+};
+
+static const KeyRow key_rows[] = {
+    {SDL_SCANCODE_A, 26, 'A', false},
+    {SDL_SCANCODE_1, 9, '1', false},
+    {SDL_SCANCODE_0, 1, '0', false},
+    {SDL_SCANCODE_F1, 12, VK_F1, false},
+    {SDL_SCANCODE_KP_1, 9, VK_NUMPAD0 + 1, false},
+    {SDL_SCANCODE_KP_0, 1, VK_NUMPAD0, false},
+    {SDL_SCANCODE_RETURN, 1, VK_RETURN, false},
+    {SDL_SCANCODE_KP_ENTER, 1, VK_RETURN, true},
+    {SDL_SCANCODE_ESCAPE, 1, VK_ESCAPE, false},
+    {SDL_SCANCODE_BACKSPACE, 1, VK_BACK, false},
+    {SDL_SCANCODE_TAB, 1, VK_TAB, false},
+    {SDL_SCANCODE_SPACE, 1, VK_SPACE, false},
+    {SDL_SCANCODE_LEFT, 1, VK_LEFT, true},
+    {SDL_SCANCODE_UP, 1, VK_UP, true},
+    {SDL_SCANCODE_RIGHT, 1, VK_RIGHT, true},
+    {SDL_SCANCODE_DOWN, 1, VK_DOWN, true},
+    {SDL_SCANCODE_LSHIFT, 1, VK_SHIFT, false},
+    {SDL_SCANCODE_RSHIFT, 1, VK_SHIFT, false},
+    {SDL_SCANCODE_LCTRL, 1, VK_CONTROL, false},
+    {SDL_SCANCODE_RCTRL, 1, VK_CONTROL, true},
+    {SDL_SCANCODE_LALT, 1, VK_MENU, false},
+    {SDL_SCANCODE_RALT, 1, VK_MENU, true},
+    {SDL_SCANCODE_LGUI, 1, VK_LWIN, false},
+    {SDL_SCANCODE_RGUI, 1, VK_RWIN, false},
+    {SDL_SCANCODE_APPLICATION, 1, VK_APPS, false},
+    {SDL_SCANCODE_PAUSE, 1, VK_PAUSE, false},
+    {SDL_SCANCODE_CAPSLOCK, 1, VK_CAPITAL, false},
+    {SDL_SCANCODE_PAGEUP, 1, VK_PRIOR, true},
+    {SDL_SCANCODE_PAGEDOWN, 1, VK_NEXT, true},
+    {SDL_SCANCODE_END, 1, VK_END, true},
+    {SDL_SCANCODE_HOME, 1, VK_HOME, true},
+    {SDL_SCANCODE_PRINTSCREEN, 1, VK_SNAPSHOT, false},
+    {SDL_SCANCODE_INSERT, 1, VK_INSERT, true},
+    {SDL_SCANCODE_DELETE, 1, VK_DELETE, true},
+    {SDL_SCANCODE_KP_MULTIPLY, 1, VK_MULTIPLY, false},
+    {SDL_SCANCODE_KP_PLUS, 1, VK_ADD, false},
+    {SDL_SCANCODE_KP_MINUS, 1, VK_SUBTRACT, false},
+    {SDL_SCANCODE_KP_PERIOD, 1, VK_DECIMAL, false},
+    {SDL_SCANCODE_KP_DIVIDE, 1, VK_DIVIDE, true},
+    {SDL_SCANCODE_NUMLOCKCLEAR, 1, VK_NUMLOCK, false},
+    {SDL_SCANCODE_SCROLLLOCK, 1, VK_SCROLL, false},
+    {SDL_SCANCODE_SEMICOLON, 1, VK_OEM_1, false},
+    {SDL_SCANCODE_EQUALS, 1, VK_OEM_PLUS, false},
+    {SDL_SCANCODE_COMMA, 1, VK_OEM_COMMA, false},
+    {SDL_SCANCODE_MINUS, 1, VK_OEM_MINUS, false},
+    {SDL_SCANCODE_PERIOD, 1, VK_OEM_PERIOD, false},
+    {SDL_SCANCODE_SLASH, 1, VK_OEM_2, false},
+    {SDL_SCANCODE_GRAVE, 1, VK_OEM_3, false},
+    {SDL_SCANCODE_LEFTBRACKET, 1, VK_OEM_4, false},
+    {SDL_SCANCODE_BACKSLASH, 1, VK_OEM_5, false},
+    {SDL_SCANCODE_RIGHTBRACKET, 1, VK_OEM_6, false},
+    {SDL_SCANCODE_APOSTROPHE, 1, VK_OEM_7, false},
+};
+
+// The row of `code`, or null for a key without a code.
+static const KeyRow* key_row(SDL_Scancode code) {
+    for (const KeyRow& row : key_rows)
+        if (code >= row.first && code < row.first + row.count)
+            return &row;
+    return nullptr;
+}
+
+// Alt+Enter and F11 switch full screen and are not the program's keys: true if the event was one
+// of theirs (press, repeat or release), which is then taken here.
+static bool take_fullscreen_key(const SDL_KeyboardEvent& key) {
+    SDL_Scancode code = key.keysym.scancode;
+    bool down = key.type == SDL_KEYDOWN;
+    bool alt = (key.keysym.mod & KMOD_ALT) != 0 && (key.keysym.mod & KMOD_CTRL) == 0;
+    bool enter = code == SDL_SCANCODE_RETURN || code == SDL_SCANCODE_KP_ENTER;
+    bool toggles = code == SDL_SCANCODE_F11 || (enter && alt && down);
+    if (enter && !down && return_taken) {
+        return_taken = false;
+        return true;
+    }
+    if (!toggles)
+        return false;
+    if (enter)
+        return_taken = true;
+    int slot = slot_of(key.windowID);
+    if (down && key.repeat == 0 && slot >= 0)
+        set_fullscreen(slot, !sdl_windows[slot].fullscreen);
+    return true;
 }
 
 static void take_key(const SDL_KeyboardEvent& key) {
-    SDL_Scancode code = key.keysym.scancode;
-    post_key(window_of(key.windowID), virtual_key(code), key.type == SDL_KEYDOWN, key.repeat != 0,
-             (key.keysym.mod & KMOD_ALT) != 0, (key.keysym.mod & KMOD_CTRL) != 0,
-             extended_key(code));
+    if (take_fullscreen_key(key))
+        return;
+    const KeyRow* row = key_row(key.keysym.scancode);
+    if (row == nullptr)
+        return;
+    post_key(window_of(key.windowID), row->vk + (key.keysym.scancode - row->first),
+             key.type == SDL_KEYDOWN, key.repeat != 0, (key.keysym.mod & KMOD_ALT) != 0,
+             (key.keysym.mod & KMOD_CTRL) != 0, row->extended);
 }
 
 static void take_window_event(const SDL_WindowEvent& event) {
@@ -327,6 +549,14 @@ static void take_window_event(const SDL_WindowEvent& event) {
                      static_cast<LPARAM>((client.bottom << 16) | (client.right & 0xFFFF)));
         break;
     }
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_EXPOSED: {
+        // A new framebuffer (full screen, or back) gets the picture at once, on black.
+        SdlWindow& shown = sdl_windows[window_slot(window)];
+        if (!direct(shown))
+            show_again(shown);
+        break;
+    }
     default:
         break;
     }
@@ -346,6 +576,10 @@ void display_pump_events() {
             break;
         case SDL_WINDOWEVENT:
             take_window_event(event.window);
+            break;
+        case SDL_MOUSEMOTION:
+            if (int slot = slot_of(event.motion.windowID); slot >= 0)
+                follow_pointer(sdl_windows[slot], event.motion.x, event.motion.y);
             break;
         case SDL_QUIT:
             // A quit request (a signal, or the last window closed) closes every window the way

@@ -1,11 +1,38 @@
-// Process start-up: the C entry point hands the program's WinMain its module handle and a
-// command line made of the arguments, and passes WinMain's result on as the exit code. SDL starts
-// only when the first window does, and stops at exit.
+// Process start-up: the C entry point takes the stand-in's own options (--scale, --fullscreen,
+// --help) out of the arguments, hands the program's WinMain its module handle and a command line
+// made of the other arguments, and passes WinMain's result on as the exit code. SDL starts only
+// when the first window does, and stops when WinMain has returned: never inside exit(), which is
+// how Xlib ends a program whose X server has gone.
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <windows.h>
 
+#include "sdl_display.h"
+
 int main(int argc, char** argv) {
+    const char* name = argc > 0 && argv[0] != nullptr ? argv[0] : "program";
+    if (const char* slash = strrchr(name, '/'))
+        name = slash + 1;
+    DisplayOptions options;
+    char error[160];
+    switch (take_display_options(&argc, argv, &options, error, sizeof(error))) {
+    case options_help:
+        printf("usage: %s [--scale N] [--fullscreen] [--help]\n%s", name, display_usage_text);
+        if (fflush(stdout) != 0 || ferror(stdout)) {
+            fprintf(stderr, "%s: standard output: %s\n", name, strerror(errno));
+            return 1;
+        }
+        return 0;
+    case options_error:
+        fprintf(stderr, "%s: %s\n", name, error);
+        return 2;
+    case options_run:
+        break;
+    }
+    display_set_options(options);
+
     // As on Windows, the command line holds the arguments without the program's own name.
     static char command_line[4096];
     size_t used = 0;
@@ -19,5 +46,7 @@ int main(int argc, char** argv) {
         used += length;
     }
     command_line[used] = 0;
-    return WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOW);
+    int exit_code = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOW);
+    display_stop();
+    return exit_code;
 }

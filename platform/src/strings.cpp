@@ -9,8 +9,6 @@
 // Windows' output buffer is at most 1024 bytes: 1023 characters and the closing 0.
 constexpr int wsprintf_limit = 1024;
 
-static bool said_wide;
-
 LPSTR lstrcpyA(LPSTR dest, LPCSTR src) {
     if (dest == nullptr || src == nullptr)
         return nullptr;
@@ -159,7 +157,7 @@ int wvsprintfA(LPSTR out_text, LPCSTR format, va_list args) {
         case 'S': {
             const char* text = va_arg(args, const char*);
             if (wide || type == 'S') {
-                say_once(&said_wide, "wsprintfA: wide strings are not supported");
+                say_once(notice_wide_strings);
                 text = "";
             }
             if (text == nullptr)

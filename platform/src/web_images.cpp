@@ -2,9 +2,7 @@
 // every bitmap load fails as a missing file would, said once. Neither program loads images.
 #include "platform_internal.h"
 
-static bool said_images;
-
 HANDLE LoadImageA(HINSTANCE, LPCSTR, UINT, int, int, UINT) {
-    say_once(&said_images, "LoadImageA: bitmaps cannot be loaded in the web build");
+    say_once(notice_web_images);
     return nullptr;
 }

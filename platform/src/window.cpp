@@ -1,7 +1,6 @@
 // Window classes, the window table, the default window procedure, system metrics, cursors and the
 // module handle. Each window's system side (an SDL window, or a window on the page) belongs to
 // the backend's display, addressed by the window's slot.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,37 +39,9 @@ static WindowClass classes[max_classes];
 static Window windows[max_windows];
 static uint32_t window_generations[max_windows];
 
-static bool said_thick_frame;
-static bool said_module_name;
-static bool said_cursor;
-
 // The program's own module: a handle of its own kind, never dereferenced.
 static HINSTANCE program_module() {
     return reinterpret_cast<HINSTANCE>(make_handle(kind_module, 0, 1));
-}
-
-uintptr_t make_handle(HandleKind kind, int index, uint32_t generation) {
-    return (static_cast<uintptr_t>(kind) << 28) |
-           (static_cast<uintptr_t>(generation & 0xFFFF) << 12) |
-           static_cast<uintptr_t>(index & 0xFFF);
-}
-
-int handle_slot(const void* handle, HandleKind kind, const uint32_t* generations, int count) {
-    uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-    if ((value >> 28) != kind)
-        return -1;
-    int index = static_cast<int>(value & 0xFFF);
-    uint32_t generation = static_cast<uint32_t>((value >> 12) & 0xFFFF);
-    if (index >= count || (generations[index] & 0xFFFF) != generation)
-        return -1;
-    return index;
-}
-
-void say_once(bool* said, const char* text) {
-    if (*said)
-        return;
-    *said = true;
-    fprintf(stderr, "platform: %s\n", text);
 }
 
 int window_slot(HWND window) {
@@ -167,7 +138,7 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursor_name) {
     uintptr_t id = reinterpret_cast<uintptr_t>(cursor_name);
     if (instance == nullptr && IS_INTRESOURCE(cursor_name) && id >= 32512 && id <= 32651)
         return reinterpret_cast<HCURSOR>(make_handle(kind_cursor, static_cast<int>(id - 32512), 1));
-    say_once(&said_cursor, "LoadCursorA: only the system cursors are available");
+    say_once(notice_cursor);
     return nullptr;
 }
 
@@ -195,7 +166,7 @@ int GetSystemMetrics(int index) {
 HMODULE GetModuleHandleA(LPCSTR module_name) {
     if (module_name == nullptr)
         return program_module();
-    say_once(&said_module_name, "GetModuleHandleA: only the program's own module (null name)");
+    say_once(notice_module_name);
     return nullptr;
 }
 
@@ -239,7 +210,7 @@ HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR window_name, DWORD style, 
     int frame_y = 0;
     int caption = 0;
     if ((style & WS_THICKFRAME) != 0) {
-        say_once(&said_thick_frame, "CreateWindowExA: sizing frames are drawn as fixed frames");
+        say_once(notice_thick_frame);
         frame_x = frame_y = sizing_frame;
     } else if ((style & WS_DLGFRAME) != 0) {
         frame_x = frame_y = dialog_frame;

@@ -7,7 +7,10 @@
 #     fireworks light up at least a tenth of the window (a black window: no frame reached it)
 #   - a Left key press shows "Prop- 3" at the next title update; Escape ends it with exit code 0
 #   - in a second run, closing the window ends it with exit code 0
-# No window manager runs. Titles are read from the window's name property, which needs none.
+#   - natively, on a 1920 x 1080 screen with openbox: the window at 2x by default and at 3x with
+#     --scale 3 in uniform blocks, --fullscreen and Alt+Enter and F11 (see check_scaled)
+#   - natively: when the X server ends under it, it ends within seconds with a non-zero exit code
+# No window manager runs but for the full-screen checks. Titles are read from the window's name property, which needs none.
 # Keys are real key events (XTEST) after the window is given the input focus. Closing sends the
 # window WM_DELETE_WINDOW, as a window manager's close button does (x_window.c): xdotool's own
 # windowclose and windowkill would destroy the X window or the X connection behind the
@@ -72,9 +75,9 @@ for tool in Xvfb xdotool cc; do
     exit
   fi
 done
-if ! cc -std=c11 -Wall -Wextra -Werror -O1 -o "$work/x_window" tests/e2e/x_window.c -lX11 2>"$work/cc.log"; then
+if ! cc -std=c11 -Wall -Wextra -Werror -O1 -o "$work/x_window" tests/e2e/x_window.c -lpng -lX11 2>"$work/cc.log"; then
   cat "$work/cc.log"
-  skip "all window checks: the X11 headers and library are missing (libx11-dev)"
+  skip "all window checks: the X11 or PNG headers and libraries are missing (libx11-dev, libpng-dev)"
   summary
   exit
 fi
@@ -334,6 +337,198 @@ if [ "$run_windows" = 1 ]; then
   else
     skip "the Windows programs' window checks (no usable Wine)"
   fi
+fi
+
+# --- scale and full screen of the Linux programs ---
+# On a 1920 x 1080 screen with a window manager (openbox; full screen needs one): the window opens
+# at 2x (640 x 480) by default and at 960 x 720 with --scale 3, its picture made of uniform 3 x 3
+# blocks; --fullscreen covers the screen with the picture at 4x, centred on black; Alt+Enter and
+# F11 leave full screen and enter it again; Escape still ends the program with exit code 0.
+
+# geometry_of WINDOW: "WxH@X,Y" of the window's client area on the screen.
+geometry_of() {
+  xdotool getwindowgeometry "$1" 2>/dev/null |
+    awk '/Position:/ { split($2, p, ","); x = p[1]; y = p[2] } /Geometry:/ { g = $2 } END { print g "@" x "," y }'
+}
+
+# wait_geometry WINDOW PATTERN: waits up to 3 s for the geometry to match; prints it.
+wait_geometry() {
+  local geometry="" deadline=$((SECONDS + 3))
+  while [ "$SECONDS" -le "$deadline" ]; do
+    geometry=$(geometry_of "$1")
+    [[ "$geometry" == $2 ]] && break
+    sleep 0.1
+  done
+  echo "$geometry"
+  [[ "$geometry" == $2 ]]
+}
+
+# check_blocks LABEL WINDOW SCALE WHAT: the window shows the picture in uniform SCALE x SCALE
+# blocks, centred on black.
+check_blocks() {
+  local reading
+  if reading=$("$work/x_window" blocks "$2" "$3") && [ "${reading%% *}" = 0 ] &&
+    [ "${reading##* }" = 0 ]; then
+    pass "$1: $4: every one of the picture's blocks is ${3}x${3} of one colour, black around it"
+  else
+    fail "$1: $4: not uniform ${3}x${3} blocks (broken, blocks, lit outside: ${reading:-unreadable})"
+  fi
+}
+
+# end_with_escape LABEL WINDOW
+end_with_escape() {
+  xdotool windowfocus --sync "$2" 2>/dev/null
+  xdotool key Escape 2>/dev/null
+  if ! wait_exit "$exit_wait"; then
+    fail "$1: still running ${exit_wait} s after Escape"
+  elif [ "$exit_code" -ne 0 ]; then
+    fail "$1: exit code $exit_code after Escape"
+  else
+    pass "$1: Escape ends it with exit code 0"
+  fi
+  xdotool keyup Escape Return F11 alt 2>/dev/null
+}
+
+# check_scaled LABEL CAPTION EXE
+check_scaled() {
+  local label=$1 caption=$2 exe=$3 log="$work/scaled.log" geometry
+  start_and_find "$log" "$caption" "$exe"
+  if [ -z "$window" ]; then
+    fail "$label: no window at the default scale"
+    sed -n 1,20p "$log"
+    wait_exit 1
+    return
+  fi
+  local windowed
+  if windowed=$(wait_geometry "$window" "640x480@*"); then
+    pass "$label: the window opens at 640x480 on a 1920x1080 screen"
+  else
+    fail "$label: the window is $windowed, not 640x480, on a 1920x1080 screen"
+  fi
+  xdotool windowfocus --sync "$window" 2>/dev/null
+  xdotool key F11 2>/dev/null
+  if geometry=$(wait_geometry "$window" "1920x1080@0,0"); then
+    pass "$label: F11 enters full screen"
+  else
+    fail "$label: after F11 the window is $geometry, not 1920x1080@0,0"
+  fi
+  xdotool key F11 2>/dev/null
+  if geometry=$(wait_geometry "$window" "$windowed"); then
+    pass "$label: F11 again gives back the window's size and place ($geometry)"
+  else
+    fail "$label: after a second F11 the window is $geometry, not $windowed as before"
+  fi
+  end_with_escape "$label" "$window"
+
+  start_and_find "$log" "$caption" "$exe" --scale 3
+  if [ -z "$window" ]; then
+    fail "$label: no window with --scale 3"
+    wait_exit 1
+    return
+  fi
+  if geometry=$(wait_geometry "$window" "960x720@*"); then
+    pass "$label: --scale 3 opens the window at 960x720"
+  else
+    fail "$label: with --scale 3 the window is $geometry, not 960x720"
+  fi
+  sleep 0.3
+  check_blocks "$label" "$window" 3 "--scale 3"
+  end_with_escape "$label" "$window"
+
+  start_and_find "$log" "$caption" "$exe" --fullscreen
+  if [ -z "$window" ]; then
+    fail "$label: no window with --fullscreen"
+    wait_exit 1
+    return
+  fi
+  if geometry=$(wait_geometry "$window" "1920x1080@0,0"); then
+    pass "$label: --fullscreen covers the screen"
+  else
+    fail "$label: with --fullscreen the window is $geometry, not 1920x1080@0,0"
+  fi
+  sleep 0.3
+  check_blocks "$label" "$window" 4 "full screen"
+  xdotool windowfocus --sync "$window" 2>/dev/null
+  xdotool key alt+Return 2>/dev/null
+  if windowed=$(wait_geometry "$window" "640x480@*"); then
+    pass "$label: Alt+Enter leaves full screen for the 640x480 window"
+  else
+    fail "$label: after Alt+Enter the window is $windowed, not 640x480"
+  fi
+  xdotool key alt+Return 2>/dev/null
+  if geometry=$(wait_geometry "$window" "1920x1080@0,0"); then
+    pass "$label: Alt+Enter enters full screen again"
+  else
+    fail "$label: after a second Alt+Enter the window is $geometry, not full screen"
+  fi
+  xdotool key alt+Return 2>/dev/null
+  if ! wait_geometry "$window" "640x480@*" >/dev/null; then
+    fail "$label: a third Alt+Enter did not leave full screen"
+  fi
+  sleep 0.3
+  check_blocks "$label" "$window" 2 "back from full screen"
+  end_with_escape "$label" "$window"
+}
+
+if [ "$run_native" = 1 ]; then
+  xvfb_session_stop
+  if ! xvfb_session_start 1920x1080; then
+    fail "Xvfb did not start at 1920x1080"
+  elif ! xvfb_session_window_manager; then
+    fail "the scale checks: openbox did not start (scripts/deps.sh test installs it)"
+  else
+    for program in sorvel2:Sorvel2 sorvel:Sorvel; do
+      exe="$native_build/apps/${program%%:*}"
+      [ -x "$exe" ] && check_scaled "${program%%:*} (native, 1920x1080)" "${program##*:}" "$exe"
+    done
+  fi
+fi
+
+# --- the X server ending under the Linux programs ---
+# A display can go away under a running program (the X server ends, a session is closed, a remote
+# display drops); the program must then end promptly with a non-zero exit code, every time, not
+# hang in its exit path. Each try has an X server of its own, ended a moment after the window
+# shows.
+gone_tries=3
+gone_wait=5
+
+# check_display_gone LABEL CAPTION EXE
+check_display_gone() {
+  local label=$1 caption=$2 exe=$3 try ended=0 log="$work/gone.log" started
+  for try in $(seq "$gone_tries"); do
+    xvfb_session_stop
+    if ! xvfb_session_start; then
+      fail "$label: Xvfb did not start for try $try"
+      return
+    fi
+    start_and_find "$log" "$caption" "$exe"
+    if [ -z "$window" ]; then
+      fail "$label: no window in try $try of ending the X server"
+      sed -n 1,20p "$log"
+      wait_exit 1
+      return
+    fi
+    sleep 0.5
+    xvfb_session_stop
+    started=$(now)
+    if ! wait_exit "$gone_wait"; then
+      fail "$label: still running ${gone_wait} s after its X server ended (try $try)"
+    elif [ "$exit_code" -eq 0 ]; then
+      fail "$label: exit code 0 after its X server ended (try $try): a failure reported as success"
+    else
+      ended=$((ended + 1))
+      echo "  try $try: ended $(elapsed "$started") s after the X server, exit code $exit_code"
+    fi
+  done
+  [ "$ended" -eq "$gone_tries" ] &&
+    pass "$label: ends promptly with a non-zero exit each of $gone_tries times its X server ended"
+}
+
+if [ "$run_native" = 1 ]; then
+  for program in sorvel2:Sorvel2 sorvel:Sorvel; do
+    exe="$native_build/apps/${program%%:*}"
+    [ -x "$exe" ] && check_display_gone "${program%%:*} (native)" "${program##*:}" "$exe"
+  done
 fi
 
 summary

@@ -12,11 +12,20 @@
  *                          mean brightness 0..255 of the 40 x 40 pixels at the centre (dark in
  *                          sorvel2's polar warp, which shows the top of the fire there, bright
  *                          in the ripple, which shows the fountain's source).
+ *   x_window blocks WINDOW N
+ *                          prints "BROKEN BLOCKS OUTSIDE" for a picture of 320 x 240 pixels
+ *                          shown at scale N centred in the window: how many of its N x N blocks
+ *                          are not of one colour, how many blocks there are, and how many pixels
+ *                          around the picture are not black.
+ *   x_window png WINDOW FILE
+ *                          writes the window's pixels to FILE as a PNG picture (libpng).
  * Exit code: 0 done, 1 bad arguments or no display, 2 the window does not take WM_DELETE_WINDOW,
  * is gone, or cannot be read. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <png.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -120,10 +129,78 @@ static int count_lit(Display* display, Window window) {
     return 0;
 }
 
+static int check_blocks(Display* display, Window window, int scale) {
+    XImage* image = read_window(display, window);
+    if (image == NULL)
+        return 2;
+    int left = (image->width - 320 * scale) / 2;
+    int top = (image->height - 240 * scale) / 2;
+    unsigned long broken = 0, blocks = 0, outside = 0;
+    for (int by = 0; by < 240; by++) {
+        for (int bx = 0; bx < 320; bx++) {
+            int x0 = left + bx * scale, y0 = top + by * scale;
+            if (x0 < 0 || y0 < 0 || x0 + scale > image->width || y0 + scale > image->height) {
+                broken++;
+                continue;
+            }
+            unsigned long first = XGetPixel(image, x0, y0);
+            int same = 1;
+            for (int y = y0; y < y0 + scale && same; y++)
+                for (int x = x0; x < x0 + scale && same; x++)
+                    same = XGetPixel(image, x, y) == first;
+            broken += !same;
+            blocks++;
+        }
+    }
+    for (int y = 0; y < image->height; y++)
+        for (int x = 0; x < image->width; x++)
+            if ((x < left || y < top || x >= left + 320 * scale || y >= top + 240 * scale) &&
+                (XGetPixel(image, x, y) & 0xFFFFFF) != 0)
+                outside++;
+    printf("%lu %lu %lu\n", broken, blocks, outside);
+    XDestroyImage(image);
+    return 0;
+}
+
+static int write_png(Display* display, Window window, const char* path) {
+    XImage* image = read_window(display, window);
+    if (image == NULL)
+        return 2;
+    png_image png;
+    memset(&png, 0, sizeof(png));
+    png.version = PNG_IMAGE_VERSION;
+    png.width = (png_uint_32)image->width;
+    png.height = (png_uint_32)image->height;
+    png.format = PNG_FORMAT_RGB;
+    unsigned char* rgb = malloc((size_t)image->width * (size_t)image->height * 3);
+    if (rgb == NULL) {
+        XDestroyImage(image);
+        return 2;
+    }
+    unsigned char* at = rgb;
+    for (int y = 0; y < image->height; y++) {
+        for (int x = 0; x < image->width; x++) {
+            unsigned long pixel = XGetPixel(image, x, y);
+            *at++ = (unsigned char)((pixel & image->red_mask) >> __builtin_ctzl(image->red_mask));
+            *at++ =
+                (unsigned char)((pixel & image->green_mask) >> __builtin_ctzl(image->green_mask));
+            *at++ = (unsigned char)((pixel & image->blue_mask) >> __builtin_ctzl(image->blue_mask));
+        }
+    }
+    int written = png_image_write_to_file(&png, path, 0, rgb, 0, NULL);
+    if (!written)
+        fprintf(stderr, "x_window: %s: %s\n", path, png.message);
+    free(rgb);
+    XDestroyImage(image);
+    return written ? 0 : 2;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 3 || (strcmp(argv[1], "close") != 0 && strcmp(argv[1], "lit") != 0 &&
-                      strcmp(argv[1], "look") != 0)) {
-        fprintf(stderr, "usage: x_window close|lit|look WINDOW_ID\n");
+    int extra = argc == 4 && (strcmp(argv[1], "blocks") == 0 || strcmp(argv[1], "png") == 0);
+    if (!extra && (argc != 3 || (strcmp(argv[1], "close") != 0 && strcmp(argv[1], "lit") != 0 &&
+                                 strcmp(argv[1], "look") != 0))) {
+        fprintf(stderr, "usage: x_window close|lit|look WINDOW_ID\n"
+                        "       x_window blocks WINDOW_ID SCALE | png WINDOW_ID FILE\n");
         return 1;
     }
     char* end = NULL;
@@ -132,15 +209,22 @@ int main(int argc, char** argv) {
         fprintf(stderr, "x_window: not a window id: %s\n", argv[2]);
         return 1;
     }
+    int scale = strcmp(argv[1], "blocks") == 0 ? atoi(argv[3]) : 1;
+    if (scale < 1 || scale > 8) {
+        fprintf(stderr, "x_window: not a scale: %s\n", argv[3]);
+        return 1;
+    }
     Display* display = XOpenDisplay(NULL);
     if (display == NULL) {
         fprintf(stderr, "x_window: cannot open the display\n");
         return 1;
     }
     XSetErrorHandler(note_error);
-    int result = strcmp(argv[1], "close") == 0 ? close_window(display, window)
-                 : strcmp(argv[1], "lit") == 0 ? count_lit(display, window)
-                                               : look(display, window);
+    int result = strcmp(argv[1], "close") == 0    ? close_window(display, window)
+                 : strcmp(argv[1], "lit") == 0    ? count_lit(display, window)
+                 : strcmp(argv[1], "blocks") == 0 ? check_blocks(display, window, scale)
+                 : strcmp(argv[1], "png") == 0    ? write_png(display, window, argv[3])
+                                                  : look(display, window);
     XCloseDisplay(display);
     return result;
 }

@@ -1,0 +1,87 @@
+// The stand-in's own command-line options, taken out of the arguments before WinMain sees them:
+// how large the window shows its picture, and whether it starts in full screen. The programs'
+// code never learns of them.
+#include <cstdio>
+#include <cstring>
+
+#include "sdl_display.h"
+
+const char* const display_usage_text =
+    "options:\n"
+    "  --scale N      show each pixel as an N x N block, N from 1 to 8 (default: the largest\n"
+    "                 whose window is at most half the display's usable height)\n"
+    "  --fullscreen   start in full screen\n"
+    "  --help         show this text and end\n"
+    "keys:\n"
+    "  Alt+Enter, F11 full screen on and off\n"
+    "  Escape         end the program\n"
+    "  Space          next warp (sorvel2) or colour scheme (sorvel)\n"
+    "  Left, Down     trails fade faster\n"
+    "  Right, Up      trails last longer\n";
+
+// The whole number 1..max_display_scale that `text` spells in decimal digits, else 0.
+static int parse_scale(const char* text) {
+    int value = 0;
+    if (text == nullptr || text[0] == 0)
+        return 0;
+    for (const char* at = text; *at != 0; at++) {
+        if (*at < '0' || *at > '9' || at - text >= 2)
+            return 0;
+        value = value * 10 + (*at - '0');
+    }
+    return value >= 1 && value <= max_display_scale ? value : 0;
+}
+
+OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* options, char* error,
+                                   size_t error_size) {
+    *options = DisplayOptions{};
+    int kept = 1;
+    bool words_only = false; // after "--", every word is the program's
+    for (int i = 1; i < *argc; i++) {
+        const char* word = argv[i];
+        if (words_only || strncmp(word, "--", 2) != 0) {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        if (strcmp(word, "--") == 0) {
+            words_only = true;
+        } else if (strcmp(word, "--help") == 0) {
+            options->help = true;
+        } else if (strcmp(word, "--fullscreen") == 0) {
+            options->fullscreen = true;
+        } else if (strcmp(word, "--scale") == 0 || strncmp(word, "--scale=", 8) == 0) {
+            const char* value = word[7] == '=' ? word + 8 : (i + 1 < *argc ? argv[++i] : nullptr);
+            if (value == nullptr) {
+                snprintf(error, error_size, "--scale needs a number from 1 to %d",
+                         max_display_scale);
+                return options_error;
+            }
+            options->scale = parse_scale(value);
+            if (options->scale == 0) {
+                snprintf(error, error_size, "--scale takes a number from 1 to %d, not \"%s\"",
+                         max_display_scale, value);
+                return options_error;
+            }
+        } else {
+            snprintf(error, error_size, "unknown option %s (--help lists the options)", word);
+            return options_error;
+        }
+    }
+    argv[kept] = nullptr;
+    *argc = kept;
+    return options->help ? options_help : options_run;
+}
+
+int default_display_scale(int usable_height, int picture_height) {
+    int scale = picture_height > 0 ? usable_height / 2 / picture_height : 1;
+    return scale < 1 ? 1 : scale > max_display_scale ? max_display_scale : scale;
+}
+
+int largest_fitting_scale(int width, int height, int picture_width, int picture_height) {
+    if (picture_width <= 0 || picture_height <= 0)
+        return 1;
+    int across = width / picture_width;
+    int down = height / picture_height;
+    int scale = across < down ? across : down;
+    return scale < 1 ? 1 : scale;
+}
