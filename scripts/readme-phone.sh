@@ -14,7 +14,8 @@ out=docs/web-phone.png
 # shellcheck source=tests/web/serve.sh
 . tests/web/serve.sh
 serve_web "$web"
-NODE_PATH=tests/web/node_modules timeout 60 node - "$web_url" "$out.part" <<'SCRIPT'
+rm -f "$out.part"
+NODE_PATH=tests/web/node_modules timeout 60 node - "$web_url" "$out.part" <<'SCRIPT' ||
 'use strict';
 const { chromium } = require('playwright-core');
 const [url, out] = process.argv.slice(2);
@@ -37,5 +38,6 @@ const [url, out] = process.argv.slice(2);
     process.exit(1);
 });
 SCRIPT
+  { rm -f "$out.part"; echo "readme-phone: no picture made" >&2; exit 1; }
 mv "$out.part" "$out"
 ls -l "$out"
