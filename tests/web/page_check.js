@@ -368,6 +368,8 @@ async function phone_page(page) {
           `${turned.width} x ${turned.height}`);
     await page.getByRole('button', { name: /^Escape\b/ }).tap();
     await wait_for_end(page, 'the Escape button ends the program');
+    const disabled = await page.locator('.touch-keys button:disabled').count();
+    check(disabled === 4, `the ended program's buttons are disabled (${disabled} of 4)`);
 }
 
 // Runs `body` on a page of a fresh browser with `options` (viewport, touch); page errors are
