@@ -351,11 +351,13 @@ async function phone_page(page) {
     if (shown.length !== 4)
         return;
     await page.getByRole('button', { name: /^Left\b/ }).tap();
-    await title_matching(page, /^Sorvel- \d+FPS Prop- 3$/, 'the Left button raises the decay');
-    await page.getByRole('button', { name: /^Right\b/ }).tap();
-    await page.waitForTimeout(100);
-    await page.getByRole('button', { name: /^Right\b/ }).tap();
-    await title_matching(page, /^Sorvel- \d+FPS Prop- 1$/, 'the Right button twice lowers it');
+    // Right is judged from 3 only, as an old title could still show a 1 reached otherwise.
+    if ((await title_matching(page, /^Sorvel- \d+FPS Prop- 3$/, 'the Left button raises the decay')) !== null) {
+        await page.getByRole('button', { name: /^Right\b/ }).tap();
+        await page.waitForTimeout(100);
+        await page.getByRole('button', { name: /^Right\b/ }).tap();
+        await title_matching(page, /^Sorvel- \d+FPS Prop- 1$/, 'the Right button twice lowers it');
+    }
     await page.getByRole('button', { name: /^Space\b/ }).tap();
     await page.waitForTimeout(150);
     const space = green_over_red(await canvas_pixels(page));
