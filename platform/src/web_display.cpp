@@ -1,9 +1,9 @@
-// The web display: each window of the table is a window drawn on the page (a caption and a
-// canvas, inside the element Module.windowHost or else the page's body), and the page's key
-// events become the messages Windows would deliver. The program's blocking loop runs under
-// ASYNCIFY: polling the queue gives the browser its turn (see display_pump_events), so the page
-// stays responsive, keys arrive and the canvas is painted. Without a page (under Node.js) no
-// window can be opened; everything else works.
+// The web display: each window of the table is a window drawn on the page (a caption with a full
+// screen and a close button, and a canvas scaled to fit, inside the element Module.windowHost or
+// else the page's body), and the page's key events become the messages Windows would deliver. The
+// program's blocking loop runs under ASYNCIFY: polling the queue gives the browser its turn (see
+// display_pump_events), so the page stays responsive, keys arrive and the canvas is painted.
+// Without a page (under Node.js) no window can be opened; everything else works.
 #include <emscripten.h>
 
 #include <cstdio>
@@ -27,65 +27,177 @@ struct PageWindow {
 static PageWindow page_windows[max_windows];
 static double last_yield;
 
-// An input event from the page: the virtual key in bits 0..7, these flags, the window's slot in
-// bits 16 and up.
+// The keys the page knows, by the position of each on a US layout (KeyboardEvent.code), as
+// Windows' virtual keys name positions. The page learns this table at start-up and sends the
+// row of each key it sees.
+struct PageKey {
+    const char* code;
+    uint8_t vk;
+    bool extended; // right Ctrl and Alt, the arrows and the six keys above them, keypad Enter and /
+    bool scrolls;  // the browser's own action for the key would scroll the page
+};
+
+// clang-format off
+static const PageKey page_keys[] = {
+    {"Escape", VK_ESCAPE, false, false}, {"Space", VK_SPACE, false, true},
+    {"ArrowLeft", VK_LEFT, true, true}, {"ArrowUp", VK_UP, true, true},
+    {"ArrowRight", VK_RIGHT, true, true}, {"ArrowDown", VK_DOWN, true, true},
+    {"Enter", VK_RETURN, false, false}, {"NumpadEnter", VK_RETURN, true, false},
+    {"Tab", VK_TAB, false, false}, {"Backspace", VK_BACK, false, false},
+    {"ShiftLeft", VK_SHIFT, false, false}, {"ShiftRight", VK_SHIFT, false, false},
+    {"ControlLeft", VK_CONTROL, false, false}, {"ControlRight", VK_CONTROL, true, false},
+    {"AltLeft", VK_MENU, false, false}, {"AltRight", VK_MENU, true, false},
+    {"MetaLeft", VK_LWIN, false, false}, {"MetaRight", VK_RWIN, false, false},
+    {"ContextMenu", VK_APPS, false, false}, {"Pause", VK_PAUSE, false, false},
+    {"CapsLock", VK_CAPITAL, false, false}, {"PageUp", VK_PRIOR, true, true},
+    {"PageDown", VK_NEXT, true, true}, {"End", VK_END, true, true}, {"Home", VK_HOME, true, true},
+    {"PrintScreen", VK_SNAPSHOT, false, false}, {"Insert", VK_INSERT, true, false},
+    {"Delete", VK_DELETE, true, false}, {"NumLock", VK_NUMLOCK, false, false},
+    {"ScrollLock", VK_SCROLL, false, false},
+    {"NumpadMultiply", VK_MULTIPLY, false, false}, {"NumpadAdd", VK_ADD, false, false},
+    {"NumpadSubtract", VK_SUBTRACT, false, false}, {"NumpadDecimal", VK_DECIMAL, false, false},
+    {"NumpadDivide", VK_DIVIDE, true, false},
+    {"Semicolon", VK_OEM_1, false, false}, {"Equal", VK_OEM_PLUS, false, false},
+    {"Comma", VK_OEM_COMMA, false, false}, {"Minus", VK_OEM_MINUS, false, false},
+    {"Period", VK_OEM_PERIOD, false, false}, {"Slash", VK_OEM_2, false, false},
+    {"Backquote", VK_OEM_3, false, false}, {"BracketLeft", VK_OEM_4, false, false},
+    {"Backslash", VK_OEM_5, false, false}, {"BracketRight", VK_OEM_6, false, false},
+    {"Quote", VK_OEM_7, false, false},
+    {"KeyA", 'A', false, false}, {"KeyB", 'B', false, false}, {"KeyC", 'C', false, false},
+    {"KeyD", 'D', false, false}, {"KeyE", 'E', false, false}, {"KeyF", 'F', false, false},
+    {"KeyG", 'G', false, false}, {"KeyH", 'H', false, false}, {"KeyI", 'I', false, false},
+    {"KeyJ", 'J', false, false}, {"KeyK", 'K', false, false}, {"KeyL", 'L', false, false},
+    {"KeyM", 'M', false, false}, {"KeyN", 'N', false, false}, {"KeyO", 'O', false, false},
+    {"KeyP", 'P', false, false}, {"KeyQ", 'Q', false, false}, {"KeyR", 'R', false, false},
+    {"KeyS", 'S', false, false}, {"KeyT", 'T', false, false}, {"KeyU", 'U', false, false},
+    {"KeyV", 'V', false, false}, {"KeyW", 'W', false, false}, {"KeyX", 'X', false, false},
+    {"KeyY", 'Y', false, false}, {"KeyZ", 'Z', false, false},
+    {"Digit0", '0', false, false}, {"Digit1", '1', false, false}, {"Digit2", '2', false, false},
+    {"Digit3", '3', false, false}, {"Digit4", '4', false, false}, {"Digit5", '5', false, false},
+    {"Digit6", '6', false, false}, {"Digit7", '7', false, false}, {"Digit8", '8', false, false},
+    {"Digit9", '9', false, false},
+    {"Numpad0", VK_NUMPAD0, false, false}, {"Numpad1", VK_NUMPAD0 + 1, false, false},
+    {"Numpad2", VK_NUMPAD0 + 2, false, false}, {"Numpad3", VK_NUMPAD0 + 3, false, false},
+    {"Numpad4", VK_NUMPAD0 + 4, false, false}, {"Numpad5", VK_NUMPAD0 + 5, false, false},
+    {"Numpad6", VK_NUMPAD0 + 6, false, false}, {"Numpad7", VK_NUMPAD0 + 7, false, false},
+    {"Numpad8", VK_NUMPAD0 + 8, false, false}, {"Numpad9", VK_NUMPAD0 + 9, false, false},
+    {"F1", VK_F1, false, false}, {"F2", VK_F1 + 1, false, false}, {"F3", VK_F1 + 2, false, false},
+    {"F4", VK_F1 + 3, false, false}, {"F5", VK_F1 + 4, false, false},
+    {"F6", VK_F1 + 5, false, false}, {"F7", VK_F1 + 6, false, false},
+    {"F8", VK_F1 + 7, false, false}, {"F9", VK_F1 + 8, false, false},
+    {"F10", VK_F1 + 9, false, false}, {"F11", VK_F1 + 10, false, false},
+    {"F12", VK_F1 + 11, false, false},
+};
+// clang-format on
+
+constexpr int page_key_count = sizeof(page_keys) / sizeof(page_keys[0]);
+
+// An input event from the page is one number: the key's row of page_keys in bits 0..7, these
+// flags, and the window's slot from bit input_slot_shift up.
+constexpr int input_row_mask = 0xFF;
 constexpr int input_key_down = 0x100;
 constexpr int input_repeat = 0x200;
 constexpr int input_alt = 0x400;
 constexpr int input_ctrl = 0x800;
-constexpr int input_extended = 0x1000;
 constexpr int input_close = 0x2000; // the close button on the window's caption
+constexpr int input_slot_shift = 16;
+static_assert(page_key_count <= input_row_mask + 1, "a key's row fits below the flags");
 
 // clang-format off
 
-// The page's side, in Module.sorvelPage: the windows by slot, and the input events waiting for the
-// program to poll its queue, each packed in a number as the constants below say.
-EM_JS(int, web_page_window_open, (int slot, int width, int height), {
+// The page's side, in Module.sorvelPage: the windows by slot, the keys by code, and the input
+// events waiting for the program to poll its queue, each packed with the flags given here.
+// Module.sendKey(code, down) lets the page's own controls (buttons for touch screens) press and
+// release a key on the path the keyboard takes; it says whether a window took it. Each window's
+// canvas is kept at the largest whole multiple of the program's picture that fits the room the
+// page leaves it (the screen, in full screen), and shrinks below 1x only to fit a narrow page.
+// Returns 0 without a page.
+EM_JS(int, web_page_setup, (int down_flag, int repeat_flag, int alt_flag, int ctrl_flag,
+                            int close_flag, int slot_shift), {
     if (typeof document === "undefined")
         return 0;
-    var page = Module.sorvelPage;
-    if (!page) {
-        page = Module.sorvelPage = { windows: [], input: [], active: -1 };
-        // Key codes by position, as on a US layout, like Windows' virtual keys.
-        var codes = { Escape: 27, Space: 32, ArrowLeft: 37, ArrowUp: 38, ArrowRight: 39,
-            ArrowDown: 40, Enter: 13, NumpadEnter: 13, Tab: 9, Backspace: 8, ShiftLeft: 16,
-            ShiftRight: 16, ControlLeft: 17, ControlRight: 17, AltLeft: 18, AltRight: 18,
-            MetaLeft: 91, MetaRight: 92, ContextMenu: 93, Pause: 19, CapsLock: 20, PageUp: 33,
-            PageDown: 34, End: 35, Home: 36, PrintScreen: 44, Insert: 45, Delete: 46,
-            NumpadMultiply: 106, NumpadAdd: 107, NumpadSubtract: 109, NumpadDecimal: 110,
-            NumpadDivide: 111, NumLock: 144, ScrollLock: 145, Semicolon: 186, Equal: 187,
-            Comma: 188, Minus: 189, Period: 190, Slash: 191, Backquote: 192, BracketLeft: 219,
-            Backslash: 220, BracketRight: 221, Quote: 222 };
-        for (var i = 0; i < 26; i++)
-            codes["Key" + String.fromCharCode(65 + i)] = 65 + i;
-        for (var i = 0; i < 10; i++) {
-            codes["Digit" + i] = 48 + i;
-            codes["Numpad" + i] = 96 + i;
-        }
-        for (var i = 1; i <= 12; i++)
-            codes["F" + i] = 111 + i;
-        var extended = { ArrowLeft: 1, ArrowUp: 1, ArrowRight: 1, ArrowDown: 1, Insert: 1,
-            Delete: 1, Home: 1, End: 1, PageUp: 1, PageDown: 1, ControlRight: 1, AltRight: 1,
-            NumpadEnter: 1, NumpadDivide: 1 };
-        // Keys whose default action would scroll the page.
-        var kept = { Space: 1, ArrowLeft: 1, ArrowUp: 1, ArrowRight: 1, ArrowDown: 1, PageUp: 1,
-            PageDown: 1, Home: 1, End: 1 };
-        var editors = { INPUT: 1, TEXTAREA: 1, SELECT: 1 };
-        // Keys go to the window shown last, while the program runs; not while typing in a form.
-        var take = function(event) {
-            var vk = codes[event.code];
-            if (vk === undefined || page.active < 0 || (event.target && editors[event.target.tagName]))
+    var page = Module.sorvelPage = { windows: [], input: [], active: -1, keys: {},
+        close_flag: close_flag, slot_shift: slot_shift };
+    page.send = function(code, down, repeat, alt, ctrl) {
+        var key = page.keys[code];
+        if (key === undefined || page.active < 0)
+            return false;
+        page.input.push(key.row | (down ? down_flag : 0) | (repeat ? repeat_flag : 0) |
+            (alt ? alt_flag : 0) | (ctrl ? ctrl_flag : 0) | (page.active << slot_shift));
+        return true;
+    };
+    var editors = { INPUT: 1, TEXTAREA: 1, SELECT: 1 };
+    // Keys go to the window shown last, while the program runs; not while typing in a form. In
+    // full screen Escape is the browser's, to leave it: only a second Escape reaches the program.
+    var take = function(event) {
+        var key = page.keys[event.code];
+        if (key === undefined || page.active < 0 || (event.target && editors[event.target.tagName]))
+            return;
+        if (event.code === "Escape" && document.fullscreenElement)
+            return;
+        if (key.scrolls && !event.ctrlKey && !event.metaKey)
+            event.preventDefault();
+        page.send(event.code, event.type === "keydown", event.repeat, event.altKey, event.ctrlKey);
+    };
+    window.addEventListener("keydown", take);
+    window.addEventListener("keyup", take);
+    Module.sendKey = function(code, down) {
+        return page.send(code, down, false, false, false);
+    };
+
+    page.fit = function() {
+        var root = document.documentElement;
+        page.windows.forEach(function(shown) {
+            if (!shown || shown.frame.hidden)
                 return;
-            if (kept[event.code] && !event.ctrlKey && !event.metaKey)
-                event.preventDefault();
-            page.input.push(vk | (event.type === "keydown" ? 0x100 : 0) |
-                (event.repeat ? 0x200 : 0) | (event.altKey ? 0x400 : 0) |
-                (event.ctrlKey ? 0x800 : 0) | (extended[event.code] ? 0x1000 : 0) |
-                (page.active << 16));
-        };
-        window.addEventListener("keydown", take);
-        window.addEventListener("keyup", take);
-    }
+            var frame = shown.frame;
+            var canvas = shown.canvas;
+            var room_width;
+            var room_height;
+            if (document.fullscreenElement === frame) {
+                room_width = frame.clientWidth;
+                room_height = frame.clientHeight;
+            } else {
+                // The host's width less the window's borders, and the viewport's height less
+                // everything else on the page.
+                var host = frame.parentNode;
+                var style = getComputedStyle(host);
+                room_width = host.clientWidth - parseFloat(style.paddingLeft) -
+                    parseFloat(style.paddingRight) - (frame.offsetWidth - frame.clientWidth);
+                room_height = root.clientHeight - (root.offsetHeight - canvas.offsetHeight);
+            }
+            var scale = Math.max(1, Math.floor(Math.min(room_width / canvas.width,
+                room_height / canvas.height)));
+            var width = canvas.width * scale;
+            var height = canvas.height * scale;
+            if (room_width < width) {
+                width = Math.max(1, Math.floor(room_width));
+                height = Math.max(1, Math.round(width * canvas.height / canvas.width));
+            }
+            if (canvas.style.width !== width + "px" || canvas.style.height !== height + "px") {
+                canvas.style.width = width + "px";
+                canvas.style.height = height + "px";
+            }
+        });
+    };
+    window.addEventListener("resize", page.fit);
+    document.addEventListener("fullscreenchange", page.fit);
+    // The rest of the page changes height too (a status line that wraps, fonts arriving).
+    if (typeof ResizeObserver !== "undefined")
+        new ResizeObserver(page.fit).observe(document.body);
+    return 1;
+});
+
+// Tells the page about key `row` of page_keys.
+EM_JS(void, web_page_key, (const char* code, int row, int scrolls), {
+    var name = "";
+    for (var at = code; HEAPU8[at] !== 0; at++)
+        name += String.fromCharCode(HEAPU8[at]);
+    Module.sorvelPage.keys[name] = { row: row, scrolls: scrolls !== 0 };
+});
+
+EM_JS(void, web_page_window_open, (int slot, int width, int height), {
+    var page = Module.sorvelPage;
     var frame = document.createElement("div");
     frame.className = "sorvel-window";
     frame.hidden = true;
@@ -93,13 +205,28 @@ EM_JS(int, web_page_window_open, (int slot, int width, int height), {
     caption.className = "sorvel-caption";
     var title = document.createElement("span");
     title.className = "sorvel-title";
+    caption.appendChild(title);
+    // Full screen shows the picture alone, on black; the browser's Escape leaves it.
+    if (document.fullscreenEnabled) {
+        var full = document.createElement("button");
+        full.className = "sorvel-fullscreen";
+        full.type = "button";
+        full.title = "Full screen";
+        full.setAttribute("aria-label", "Full screen");
+        full.addEventListener("click", function() {
+            frame.requestFullscreen().catch(function() {});
+        });
+        caption.appendChild(full);
+    }
     var close = document.createElement("button");
     close.className = "sorvel-close";
     close.type = "button";
     close.title = "Close";
+    close.setAttribute("aria-label", "Close");
     close.textContent = String.fromCharCode(215);
-    close.addEventListener("click", function() { page.input.push(0x2000 | (slot << 16)); });
-    caption.appendChild(title);
+    close.addEventListener("click", function() {
+        page.input.push(page.close_flag | (slot << page.slot_shift));
+    });
     caption.appendChild(close);
     var canvas = document.createElement("canvas");
     canvas.width = width;
@@ -109,7 +236,6 @@ EM_JS(int, web_page_window_open, (int slot, int width, int height), {
     (Module.windowHost || document.body).appendChild(frame);
     page.windows[slot] = { frame: frame, title: title, canvas: canvas,
         context: canvas.getContext("2d", { alpha: false }), image: null, pixels: 0 };
-    return 1;
 });
 
 EM_JS(void, web_page_window_close, (int slot), {
@@ -124,10 +250,12 @@ EM_JS(void, web_page_window_close, (int slot), {
 EM_JS(void, web_page_window_show, (int slot, int visible), {
     var page = Module.sorvelPage;
     page.windows[slot].frame.hidden = !visible;
-    if (visible)
+    if (visible) {
         page.active = slot;
-    else if (page.active === slot)
+        page.fit();
+    } else if (page.active === slot) {
         page.active = -1;
+    }
 });
 
 // Window texts are bytes of the Latin-1 range: each byte is its own character.
@@ -157,7 +285,7 @@ EM_JS(void, web_page_window_paint, (int slot, uint8_t* pixels, int width, int he
     shown.context.putImageData(shown.image, 0, 0);
 });
 
-// The next input event, packed as web_page_window_open's listener packs it; -1 when none waits.
+// The next input event, packed as web_page_setup says; -1 when none waits.
 EM_JS(int, web_page_next_input, (), {
     var page = Module.sorvelPage;
     if (!page || page.input.length === 0)
@@ -180,6 +308,8 @@ EM_JS(void, web_page_ended, (int exit_code), {
     var page = Module.sorvelPage;
     if (page) {
         page.active = -1;
+        if (document.fullscreenElement)
+            document.exitFullscreen().catch(function() {});
         page.windows.forEach(function(shown) {
             if (shown)
                 shown.frame.classList.add("sorvel-ended");
@@ -202,6 +332,18 @@ static bool in_browser() {
     return page;
 }
 
+// Readies the page's side once: false when there is no page.
+static bool page_ready() {
+    static bool ready = false;
+    if (ready || web_page_setup(input_key_down, input_repeat, input_alt, input_ctrl, input_close,
+                                input_slot_shift) == 0)
+        return ready;
+    for (int row = 0; row < page_key_count; row++)
+        web_page_key(page_keys[row].code, row, page_keys[row].scrolls ? 1 : 0);
+    ready = true;
+    return true;
+}
+
 bool display_open(int slot, int width, int height, bool, int, int) {
     PageWindow& window = page_windows[slot];
     window = PageWindow{};
@@ -210,12 +352,13 @@ bool display_open(int slot, int width, int height, bool, int, int) {
         fprintf(stderr, "platform: CreateWindowExA: no memory for the window's pixels\n");
         return false;
     }
-    if (web_page_window_open(slot, width, height) == 0) {
+    if (!page_ready()) {
         fprintf(stderr, "platform: CreateWindowExA: there is no page to show a window on\n");
         free(window.pixels);
         window.pixels = nullptr;
         return false;
     }
+    web_page_window_open(slot, width, height);
     // The canvas starts black, as the pixels do.
     for (size_t i = 3; i < static_cast<size_t>(width) * height * 4; i += 4)
         window.pixels[i] = 255;
@@ -305,14 +448,17 @@ void display_pump_events() {
     }
     // Leave room for a close request of every window, as SDL's pump does.
     for (int event; queue_room() > max_windows && (event = web_page_next_input()) >= 0;) {
-        HWND window = window_in_slot(event >> 16);
+        HWND window = window_in_slot(event >> input_slot_shift);
         if ((event & input_close) != 0) {
             if (window != nullptr)
                 queue_post(window, WM_SYSCOMMAND, SC_CLOSE, 0);
             continue;
         }
-        post_key(window, event & 0xFF, (event & input_key_down) != 0, (event & input_repeat) != 0,
-                 (event & input_alt) != 0, (event & input_ctrl) != 0,
-                 (event & input_extended) != 0);
+        int row = event & input_row_mask;
+        if (row >= page_key_count)
+            continue;
+        const PageKey& key = page_keys[row];
+        post_key(window, key.vk, (event & input_key_down) != 0, (event & input_repeat) != 0,
+                 (event & input_alt) != 0, (event & input_ctrl) != 0, key.extended);
     }
 }

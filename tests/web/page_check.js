@@ -9,7 +9,15 @@
 //   - the arrow keys change the decay in the title, and the page does not scroll on them; with
 //     Alt held they arrive as system keys and change nothing;
 //   - Escape ends the program and the page says so; so does the close button on the caption,
-//     which also takes the window away.
+//     which also takes the window away;
+//   - the canvas is the largest whole multiple of 320 x 240 that fits beside the rest of the page
+//     (2x or more on a 1920 x 1080 desktop), follows the viewport when it changes, and shrinks
+//     only to fit a page narrower than 320 pixels, never wider than the page;
+//   - the Full screen button on the caption makes the window full screen, the picture centred at
+//     the largest whole scale; Escape there is the browser's and does not end the program;
+//   - on a 390 x 844 phone with touch: no horizontal overflow, the whole canvas on screen, a tap
+//     on the picture is Space, and the Space, Left, Right and Escape buttons under the canvas act
+//     as the keys, without covering the picture.
 // Prints the frames per second the titles showed.
 //   node page_check.js http://127.0.0.1:PORT/
 'use strict';
@@ -188,17 +196,195 @@ async function program_page(page, program, title) {
           `after Escape the title stays "${last}"`);
 }
 
-async function main() {
-    const started = Date.now();
+async function wait_for_end(page, what) {
+    try {
+        await page.waitForFunction(() => /has ended/.test(document.getElementById('status').textContent),
+                                   null, { timeout: 5000 });
+        check(true, what);
+    } catch (error) {
+        check(false, `${what} (the status says "${await page.textContent('#status')}")`);
+    }
+}
+
+// Where the canvas is and how the page around it measures, once the canvas has settled after a
+// change of the viewport.
+async function layout(page) {
+    await page.waitForTimeout(300);
+    return page.evaluate(() => {
+        const canvas = document.querySelector('.sorvel-window canvas');
+        const box = canvas.getBoundingClientRect();
+        const root = document.documentElement;
+        return {
+            left: box.left, top: box.top, right: box.right, bottom: box.bottom,
+            width: box.width, height: box.height,
+            view_width: root.clientWidth, view_height: root.clientHeight,
+            scroll_width: root.scrollWidth, page_height: root.offsetHeight,
+            page_left: document.getElementById('windows').getBoundingClientRect().left,
+            rendering: getComputedStyle(canvas).imageRendering,
+        };
+    });
+}
+
+// The canvas is a whole multiple n >= 1 of 320 x 240 that fits the viewport's width and leaves
+// the page no taller than the viewport, while n + 1 would not fit; or, on a page narrower than
+// 320 pixels, it fills the page's width at 4:3. Never wider than the viewport. Returns n.
+async function check_fit(page, what) {
+    const at = await layout(page);
+    const scale = at.width / 320;
+    const room = at.view_width - 2 * at.page_left - 6; // the page's margins and the window's borders
+    let fits;
+    if (room < 320) {
+        fits = at.width <= room && at.width >= room - 1 && Math.abs(at.height - at.width * 0.75) <= 1;
+    } else {
+        const whole = Number.isInteger(scale) && at.height === 240 * scale;
+        const inside = scale === 1 || at.page_height <= at.view_height;
+        const larger = (scale + 1) * 320 > room || at.page_height + 240 > at.view_height;
+        fits = whole && inside && larger;
+    }
+    check(fits && at.scroll_width <= at.view_width && at.rendering === 'pixelated',
+          `${what}: the canvas is ${at.width} x ${at.height} (${scale.toFixed(2)}x) on a page ` +
+          `${at.page_height} high in a ${at.view_width} x ${at.view_height} viewport, ` +
+          `${at.scroll_width} wide, ${at.rendering}`);
+    return scale;
+}
+
+function overlaps(a, b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// The buttons for touch screens, by the key their accessible name begins with: their boxes, or
+// null where one is not shown.
+async function touch_buttons(page) {
+    const boxes = {};
+    for (const key of ['Space', 'Left', 'Right', 'Escape']) {
+        const button = page.getByRole('button', { name: new RegExp(`^${key}\\b`) });
+        const box = (await button.count()) === 1 ? await button.boundingBox() : null;
+        boxes[key] = box && { left: box.x, top: box.y, right: box.x + box.width, bottom: box.y + box.height };
+    }
+    return boxes;
+}
+
+// On a desktop: the sizes, full screen, and the buttons for touch screens out of the picture's way.
+async function desktop_page(page) {
+    console.log('sizing and full screen (desktop):');
+    await page.setViewportSize({ width: 1920, height: 1080 });
+    await page.goto(base + 'sorvel2.html');
+    if ((await title_matching(page, /^Sorvel2- \d+FPS/, 'sorvel2 runs at 1920 x 1080')) === null)
+        return;
+    const scale = await check_fit(page, '1920 x 1080');
+    check(scale >= 2, `at 1920 x 1080 the picture is shown at 2x or more (${scale}x)`);
+    const canvas_box = await layout(page);
+    const buttons = await touch_buttons(page);
+    check(Object.values(buttons).every((box) => box === null || !overlaps(box, canvas_box)),
+          'the buttons for touch screens do not cover the picture');
+    for (const [width, height] of [[1000, 700], [1280, 1024], [700, 500], [2560, 1440]]) {
+        await page.setViewportSize({ width, height });
+        await check_fit(page, `resized to ${width} x ${height}`);
+    }
+    await page.setViewportSize({ width: 300, height: 600 });
+    const narrow = await check_fit(page, 'narrower than the picture, 300 x 600');
+    check(narrow < 1, `a page narrower than 320 pixels shrinks the picture (${narrow.toFixed(2)}x)`);
+
+    await page.setViewportSize({ width: 1280, height: 720 });
+    const windowed = await layout(page);
+    const button = page.getByRole('button', { name: 'Full screen' });
+    if ((await button.count()) !== 1) {
+        check(false, 'the caption has a Full screen button');
+        return;
+    }
+    await button.click();
+    try {
+        await page.waitForFunction(() => document.fullscreenElement !== null, null, { timeout: 5000 });
+        check(true, 'the Full screen button makes the window full screen');
+    } catch (error) {
+        check(false, 'the Full screen button makes the window full screen');
+        return;
+    }
+    const full = await layout(page);
+    const whole = Math.floor(Math.min(full.view_width / 320, full.view_height / 240));
+    check(full.width === 320 * whole && full.height === 240 * whole &&
+          Math.abs(full.left - (full.view_width - full.right)) <= 1 &&
+          Math.abs(full.top - (full.view_height - full.bottom)) <= 1,
+          `in full screen the picture is ${full.width} x ${full.height} at (${full.left}, ${full.top}), ` +
+          `the largest whole scale centred on a ${full.view_width} x ${full.view_height} screen`);
+    const background = await page.evaluate(() => getComputedStyle(document.fullscreenElement).backgroundColor);
+    check(background === 'rgb(0, 0, 0)', `the screen around the picture is black (${background})`);
+    // A headless browser has no Escape of its own to leave full screen: the page must not pass
+    // the key on while full screen lasts, and the browser's leaving is played by exitFullscreen.
+    await press(page, 'Escape');
+    await page.waitForTimeout(300);
+    check(!/has ended/.test(await page.textContent('#status')),
+          'Escape in full screen does not reach the program');
+    await page.evaluate(() => document.fullscreenElement && document.exitFullscreen());
+    await page.waitForFunction(() => document.fullscreenElement === null);
+    const back = await layout(page);
+    check(back.width === windowed.width && back.top === windowed.top,
+          `out of full screen the canvas is back to ${back.width} x ${back.height}`);
+    await press(page, 'Escape');
+    await wait_for_end(page, 'then Escape ends the program');
+}
+
+// On a phone with a touch screen, upright and turned.
+async function phone_page(page) {
+    console.log('a phone (390 x 844, touch):');
+    await page.goto(base + 'sorvel.html');
+    if ((await title_matching(page, /^Sorvel- \d+FPS Prop- 2$/, 'sorvel runs on the phone')) === null)
+        return;
+    const at = await layout(page);
+    check(at.scroll_width <= 390, `no horizontal overflow (the page is ${at.scroll_width} wide)`);
+    check(at.left >= 0 && at.top >= 0 && at.right <= 390 && at.bottom <= 844,
+          `the whole canvas is on the screen (${at.left}, ${at.top}) to (${at.right}, ${at.bottom})`);
+    await check_fit(page, '390 x 844');
+    const buttons = await touch_buttons(page);
+    const shown = Object.entries(buttons).filter(([, box]) => box !== null).map(([key]) => key);
+    check(shown.length === 4, `buttons named Space, Left, Right and Escape are shown (${shown.join(', ')})`);
+    check(Object.values(buttons).every((box) => box === null || (!overlaps(box, at) && box.top >= at.bottom)),
+          'they stand under the picture, not over it');
+
+    const before = green_over_red(await canvas_pixels(page));
+    await page.tap('.sorvel-window canvas');
+    await page.waitForTimeout(150);
+    const after = green_over_red(await canvas_pixels(page));
+    check(before < 0.02 && after > 0.5,
+          `a tap on the picture is Space: green above red in ${(100 * before).toFixed(1)}% of lit ` +
+          `pixels, then ${(100 * after).toFixed(1)}%`);
+    if (shown.length !== 4)
+        return;
+    await page.getByRole('button', { name: /^Left\b/ }).tap();
+    // Right is judged from 3 only, as an old title could still show a 1 reached otherwise.
+    if ((await title_matching(page, /^Sorvel- \d+FPS Prop- 3$/, 'the Left button raises the decay')) !== null) {
+        await page.getByRole('button', { name: /^Right\b/ }).tap();
+        await page.waitForTimeout(100);
+        await page.getByRole('button', { name: /^Right\b/ }).tap();
+        await title_matching(page, /^Sorvel- \d+FPS Prop- 1$/, 'the Right button twice lowers it');
+    }
+    await page.getByRole('button', { name: /^Space\b/ }).tap();
+    await page.waitForTimeout(150);
+    const space = green_over_red(await canvas_pixels(page));
+    check(space < 0.02, `the Space button: the next scheme (green above red in ${(100 * space).toFixed(1)}%)`);
+
+    await page.setViewportSize({ width: 844, height: 390 });
+    const turned = await layout(page);
+    check(turned.scroll_width <= 844 && turned.right <= 844,
+          `turned to 844 x 390: no horizontal overflow (${turned.scroll_width} wide), the canvas ` +
+          `${turned.width} x ${turned.height}`);
+    await page.getByRole('button', { name: /^Escape\b/ }).tap();
+    await wait_for_end(page, 'the Escape button ends the program');
+    const disabled = await page.locator('.touch-keys button:disabled').count();
+    check(disabled === 4, `the ended program's buttons are disabled (${disabled} of 4)`);
+}
+
+// Runs `body` on a page of a fresh browser with `options` (viewport, touch); page errors are
+// collected in `errors`, and an error thrown by a step is a failed check.
+async function with_page(options, errors, body) {
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'sorvel-chromium-'));
     const context = await chromium.launchPersistentContext(profile, {
         executablePath: '/usr/bin/chromium',
         headless: true,
-        viewport: { width: 1000, height: 700 },
         args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
                '--disable-component-update', '--disable-sync', '--no-first-run', '--disable-quic'],
+        ...options,
     });
-    const errors = [];
     try {
         const page = context.pages()[0] || (await context.newPage());
         page.setDefaultTimeout(20000);
@@ -207,6 +393,20 @@ async function main() {
             if (message.type() === 'error')
                 errors.push(message.text());
         });
+        await body(page);
+    } catch (error) {
+        // A step that could not be taken is a failed check; the other groups still run.
+        check(false, `${error.message.split('\n')[0]}`);
+    } finally {
+        await context.close();
+        fs.rmSync(profile, { recursive: true, force: true });
+    }
+}
+
+async function main() {
+    const started = Date.now();
+    const errors = [];
+    await with_page({ viewport: { width: 1000, height: 700 } }, errors, async (page) => {
 
         console.log('index.html:');
         await page.goto(base + 'index.html');
@@ -233,11 +433,11 @@ async function main() {
             }
             check((await page.locator('.sorvel-window').count()) === 0, 'the window is gone from the page');
         }
-        check(errors.length === 0, `no errors on the pages${errors.length ? ': ' + errors.join('; ') : ''}`);
-    } finally {
-        await context.close();
-        fs.rmSync(profile, { recursive: true, force: true });
-    }
+        await desktop_page(page);
+    });
+    await with_page({ viewport: { width: 390, height: 844 }, hasTouch: true, isMobile: true },
+                    errors, phone_page);
+    check(errors.length === 0, `no errors on the pages${errors.length ? ': ' + errors.join('; ') : ''}`);
     for (const [program, counts] of Object.entries(fps_seen))
         console.log(`frames per second shown by ${program} in headless Chromium: ${counts.join(', ')}`);
     if (failures.length > 0) {

@@ -23,17 +23,7 @@ if ! (cd "$here" && node -e "require('playwright-core')" 2>/dev/null); then
     skip "playwright-core could not be installed from the npm registry"
 fi
 
-# A local server on a free port, stopped whatever happens.
-log=$(mktemp)
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$web" >"$log" 2>&1 &
-server=$!
-trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -f "$log"' EXIT
-port=""
-for _ in $(seq 100); do
-  port=$(sed -n 's/^Serving HTTP on .* port \([0-9][0-9]*\).*/\1/p' "$log")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "FAILED: the local web server did not start:"; cat "$log"; exit 1; }
-
-timeout 150 node "$here/page_check.js" "http://127.0.0.1:$port/"
+# shellcheck source=tests/web/serve.sh
+. "$here/serve.sh"
+serve_web "$web"
+timeout 150 node "$here/page_check.js" "$web_url"
