@@ -6,7 +6,10 @@
 #   scripts/fps.sh [SECONDS]
 # Builds sorvel2 in build/release and sorvel2.exe in build/mingw-i686 when they are missing or
 # stale (SORVEL_FPS_NATIVE_BUILD and SORVEL_FPS_WINDOWS_BUILD choose other directories). Either
-# side is SKIPPED, saying why, when its tools are missing.
+# side is SKIPPED, saying why, when its tools are missing. SORVEL_FPS_NATIVE_EXE measures that
+# Linux program instead of building one (an older build, to compare), SORVEL_FPS_ARGS gives it
+# words (--scale 2, --fullscreen), and SORVEL_FPS_SCREEN sets the screen (800x600; with a window
+# manager, as full screen needs one, when the words ask for full screen).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-10}
@@ -23,7 +26,10 @@ done
 # --- the two programs ---
 native_exe=""
 native_note=""
-if cmake --preset default -B "$native_build" >"$work/native.log" 2>&1 &&
+read -r -a native_args <<<"${SORVEL_FPS_ARGS:-}"
+if [ -n "${SORVEL_FPS_NATIVE_EXE:-}" ]; then
+  native_exe=$SORVEL_FPS_NATIVE_EXE
+elif cmake --preset default -B "$native_build" >"$work/native.log" 2>&1 &&
   cmake --build "$native_build" -j "$(nproc)" --target sorvel2 >>"$work/native.log" 2>&1; then
   native_exe=$native_build/apps/sorvel2
 else
@@ -51,8 +57,12 @@ else
 fi
 
 # --- the virtual X server ---
-if ! xvfb_session_start; then
+if ! xvfb_session_start "${SORVEL_FPS_SCREEN:-800x600}"; then
   echo "fps: Xvfb did not start" >&2
+  exit 1
+fi
+if [[ " ${native_args[*]} " == *" --fullscreen "* ]] && ! xvfb_session_window_manager; then
+  echo "fps: full screen needs a window manager (openbox) and none started" >&2
   exit 1
 fi
 
@@ -88,7 +98,7 @@ measure() {
   program_pid=""
 }
 
-[ -n "$native_exe" ] && measure linux "$native_exe"
+[ -n "$native_exe" ] && measure linux "$native_exe" "${native_args[@]}"
 [ -n "$windows_exe" ] && measure windows wine "$windows_exe"
 
 python3 - "$work" "$seconds" "$native_note" "$windows_note" <<'EOF'
