@@ -5,16 +5,19 @@
 # not a test: it is not part of scripts/test.sh.
 #   scripts/fps.sh [SECONDS]
 # Builds sorvel2 in build/release and sorvel2.exe in build/mingw-i686 when they are missing or
-# stale (SORVEL_FPS_NATIVE_BUILD and SORVEL_FPS_WINDOWS_BUILD choose other directories). Either
-# side is SKIPPED, saying why, when its tools are missing. SORVEL_FPS_NATIVE_EXE measures that
-# Linux program instead of building one (an older build, to compare), SORVEL_FPS_ARGS gives it
-# words (--scale 2, --fullscreen), and SORVEL_FPS_SCREEN sets the screen (800x600; with a window
-# manager, as full screen needs one, when the words ask for full screen).
+# stale (SORVEL_FPS_NATIVE_BUILD and SORVEL_FPS_WINDOWS_BUILD choose other directories;
+# SORVEL_FPS_WINDOWS_PRESET=mingw-x86_64 measures the 64-bit build, for machines that cannot run
+# 32-bit programs). Either side is SKIPPED, saying why, when its tools are missing.
+# SORVEL_FPS_NATIVE_EXE measures that Linux program instead of building one (an older build, to
+# compare), SORVEL_FPS_ARGS gives it words (--scale 2, --fullscreen), and SORVEL_FPS_SCREEN sets
+# the screen (800x600; with a window manager, as full screen needs one, when the words ask for
+# full screen).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-10}
 native_build=${SORVEL_FPS_NATIVE_BUILD:-build/release}
-windows_build=${SORVEL_FPS_WINDOWS_BUILD:-build/mingw-i686}
+windows_preset=${SORVEL_FPS_WINDOWS_PRESET:-mingw-i686}
+windows_build=${SORVEL_FPS_WINDOWS_BUILD:-build/$windows_preset}
 
 # shellcheck source=scripts/xvfb-session.sh
 source scripts/xvfb-session.sh
@@ -41,7 +44,7 @@ windows_exe=""
 windows_note=""
 if ! command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
   windows_note="SKIPPED: no MinGW-w64 compiler"
-elif ! cmake --preset mingw-i686 -B "$windows_build" >"$work/windows.log" 2>&1 ||
+elif ! cmake --preset "$windows_preset" -B "$windows_build" >"$work/windows.log" 2>&1 ||
   ! cmake --build "$windows_build" -j "$(nproc)" --target sorvel2 >>"$work/windows.log" 2>&1; then
   windows_note="SKIPPED: the Windows build failed (see below)"
   tail -n 20 "$work/windows.log"
