@@ -92,6 +92,13 @@ wine_env_ready() {
     echo "SKIPPED: $missing; the Windows build cannot be run here (scripts/deps.sh test installs it)" >&2
     return 1
   fi
+  if [ "$sorvel_wine_bits" = 32 ] && [ -x "$sorvel_wine32_loader" ]; then
+    missing=$(wine_env_32bit_missing)
+    if [ -n "$missing" ]; then
+      echo "SKIPPED: $missing; the 32-bit Windows build cannot be run here (preset mingw-x86_64 builds the same sources for 64-bit Wine)" >&2
+      return 1
+    fi
+  fi
   version="$(wine --version 2>/dev/null) $WINEARCH"
   marker="$WINEPREFIX/.sorvel-ready"
   if [ "${SORVEL_WINE_FRESH:-0}" = 1 ] || [ ! -f "$marker" ] || [ "$(cat "$marker")" != "$version" ]; then
