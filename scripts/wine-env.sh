@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Wine settings for running a Windows build; sourced by the test stages:
 #   source scripts/wine-env.sh [BUILD_DIR]      (BUILD_DIR defaults to build/mingw-i686)
 #   wine_env_ready || skip the stage       (prints "SKIPPED: ..." itself when Wine is missing)
