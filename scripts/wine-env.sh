@@ -66,8 +66,8 @@ if [ "$sorvel_wine_bits" = 64 ]; then
   wine() { "$sorvel_wine64_loader" "$@"; }
 else
   export WINEARCH=win32
+  # a 64-bit build dir sourced earlier in the same shell must not leave its loader behind
   unset WINELOADER
-  # a 64-bit build dir sourced earlier in the same shell must not leave its `wine` behind
   unset -f wine
 fi
 
