@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Wine settings for running a Windows build; sourced by the test stages:
 #   source scripts/wine-env.sh [BUILD_DIR]      (BUILD_DIR defaults to build/mingw-i686)
 #   wine_env_ready || skip the stage       (prints "SKIPPED: ..." itself when Wine is missing)
@@ -65,8 +66,8 @@ if [ "$sorvel_wine_bits" = 64 ]; then
   wine() { "$sorvel_wine64_loader" "$@"; }
 else
   export WINEARCH=win32
+  # a 64-bit build dir sourced earlier in the same shell must not leave its loader behind
   unset WINELOADER
-  # a 64-bit build dir sourced earlier in the same shell must not leave its `wine` behind
   unset -f wine
 fi
 
@@ -91,6 +92,13 @@ wine_env_ready() {
   if [ -n "$missing" ]; then
     echo "SKIPPED: $missing; the Windows build cannot be run here (scripts/deps.sh test installs it)" >&2
     return 1
+  fi
+  if [ "$sorvel_wine_bits" = 32 ] && [ -x "$sorvel_wine32_loader" ]; then
+    missing=$(wine_env_32bit_missing)
+    if [ -n "$missing" ]; then
+      echo "SKIPPED: $missing; the 32-bit Windows build cannot be run here (preset mingw-x86_64 builds the same sources for 64-bit Wine)" >&2
+      return 1
+    fi
   fi
   version="$(wine --version 2>/dev/null) $WINEARCH"
   marker="$WINEPREFIX/.sorvel-ready"

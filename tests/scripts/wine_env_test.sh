@@ -99,5 +99,11 @@ check "64-bit build without wine64" "$(wine_env_missing)" "64-bit Wine (wine64) 
 check "64-bit build without wine64: not ready" "$(wine_env_ready 2>&1 >/dev/null; echo $?)" \
   "$(printf 'SKIPPED: 64-bit Wine (wine64) is not installed; the Windows build cannot be run here (scripts/deps.sh test installs it)\n1')"
 
+# A 32-bit build where 32-bit programs cannot run is skipped at once, saying why.
+SORVEL_WINE32_LOADER=$work/bin/refused source "$root/scripts/wine-env.sh" "$work/win32"
+check "32-bit build, refused by the kernel" "$(wine_env_ready 2>&1 >/dev/null; echo $?)" \
+  "$(printf 'SKIPPED: 32-bit programs cannot run on this machine; the 32-bit Windows build cannot be run here (preset mingw-x86_64 builds the same sources for 64-bit Wine)\n1')"
+check "32-bit build, refused by the kernel: no prefix made" "$(calls)" ""
+
 echo "wine-env: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
