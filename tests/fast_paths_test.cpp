@@ -37,8 +37,7 @@ class AtLevel : public testing::TestWithParam<CpuLevel> {
     void SetUp() override {
         if (!set_cpu_level(GetParam())) {
             set_cpu_level(started_with);
-            GTEST_SKIP() << "this processor cannot run "
-                         << cpu_level_name(GetParam());
+            GTEST_SKIP() << "this processor cannot run " << cpu_level_name(GetParam());
         }
     }
     void TearDown() override {
