@@ -154,7 +154,63 @@ static void floor_gather_avx2(benchmark::State& state) {
     }
 }
 BENCHMARK(floor_gather_avx2);
+
+// Pairs of lookups joined into 16-bit halves, as floor_gather_pairs, and four 64-bit words put
+// together into one 32-byte store.
+static inline uint64_t pairs8(const uint8_t* heat, const uint32_t* e) {
+    uint32_t a = heat[e[0]] | heat[e[1]] << 8;
+    uint32_t b = heat[e[2]] | heat[e[3]] << 8;
+    uint32_t c = heat[e[4]] | heat[e[5]] << 8;
+    uint32_t d = heat[e[6]] | heat[e[7]] << 8;
+    return uint64_t{a | b << 16} | uint64_t{c | d << 16} << 32;
+}
+
+static AVX2 void gather_assemble_loop(const uint8_t* heat, const uint32_t* index) {
+    for (int i = 0; i < bench_picture_size; i += 32) {
+        __m256i v = _mm256_setr_epi64x(static_cast<long long>(pairs8(heat, index + i)),
+                                       static_cast<long long>(pairs8(heat, index + i + 8)),
+                                       static_cast<long long>(pairs8(heat, index + i + 16)),
+                                       static_cast<long long>(pairs8(heat, index + i + 24)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bench_out + i), v);
+    }
+}
+
+static void floor_gather_avx2_assemble(benchmark::State& state) {
+    if (!cpu_has_avx2()) {
+        state.SkipWithError("this processor cannot run avx2");
+        return;
+    }
+    const uint8_t* heat = bench_heat();
+    const uint32_t* index = bench_write_order_table();
+    for (auto _ : state) {
+        gather_assemble_loop(heat, index);
+        benchmark::DoNotOptimize(bench_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_gather_avx2_assemble);
 #endif
+
+// Two table entries per 64-bit load, the byte lookups joined in pairs.
+static void floor_gather_wide_index(benchmark::State& state) {
+    const uint8_t* heat = bench_heat();
+    const uint32_t* index = bench_write_order_table();
+    for (auto _ : state) {
+        for (int i = 0; i < bench_picture_size; i += 8) {
+            uint64_t e[4];
+            memcpy(e, index + i, 32);
+            uint32_t a = heat[static_cast<uint32_t>(e[0])] | heat[e[0] >> 32] << 8;
+            uint32_t b = heat[static_cast<uint32_t>(e[1])] | heat[e[1] >> 32] << 8;
+            uint32_t c = heat[static_cast<uint32_t>(e[2])] | heat[e[2] >> 32] << 8;
+            uint32_t d = heat[static_cast<uint32_t>(e[3])] | heat[e[3] >> 32] << 8;
+            uint64_t word = uint64_t{a | b << 16} | uint64_t{c | d << 16} << 32;
+            memcpy(bench_out + i, &word, 8);
+        }
+        benchmark::DoNotOptimize(bench_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_gather_wide_index);
 
 // The 8-to-32-bit copy's candidates: a picture of heat bytes through the fire palette's values
 // as a 32-bit window would hold them.

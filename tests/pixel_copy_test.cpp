@@ -1,5 +1,5 @@
 // The stand-in's 8-bit to 32-bit copy with AVX2 against the plain one and against the colour
-// table itself: row lengths around the 16-pixel step of the vector loop, every index, and whole
+// table itself: row lengths around the 8-pixel step of the vector loop, every index, and whole
 // BitBlts that start and end at odd columns. Skipped, saying so, where the processor has no AVX2.
 #include <array>
 #include <cstring>
