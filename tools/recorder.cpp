@@ -1,5 +1,6 @@
 #include "recorder.h"
 
+#include <chrono>
 #include <cstring>
 #include <exception>
 
@@ -8,6 +9,7 @@
 #include <zlib.h>
 #endif
 
+#include "cpu_level.h"
 #include "palette_demo.h"
 #include "shell.h"
 #include "warp.h"
@@ -110,6 +112,8 @@ int parse_record_options(int argc, char** argv, RecordOptions* options) {
     app.add_option("--fps", options->fps, "GIF frame rate, 1..100 (default 50)")->needs(gif);
     CLI::Option* png = app.add_option("--png", options->png_path, "write one frame as a PNG");
     app.add_option("--at", options->png_at, "the frame for --png (default: the last)")->needs(png);
+    app.add_flag("--time", options->time,
+                 "print the mean microseconds per frame of the effect alone (no output work)");
 
     try {
         app.parse(argc, argv);
@@ -135,8 +139,8 @@ int parse_record_options(int argc, char** argv, RecordOptions* options) {
         return fail("--at " + std::to_string(options->png_at) + " is outside 1..--frames");
     if (options->png_at == 0)
         options->png_at = options->frames;
-    if (options->crc && options->raw_path == "-")
-        return fail("--crc and --raw - cannot share standard output");
+    if ((options->crc || options->time) && options->raw_path == "-")
+        return fail("--crc and --time cannot share standard output with --raw -");
 #if !SORVEL_HAVE_GIF
     if (!gif->empty())
         return fail("--gif is not available in this build (no giflib)");
@@ -365,11 +369,16 @@ int record(const RecordOptions& options, FILE* out) {
 #endif
 
     size_t next_key = 0;
+    bool needs_rgb = options.crc || raw_file != nullptr || png.file != nullptr;
+    std::chrono::steady_clock::duration rendering{};
     for (int64_t frame = 1; frame <= options.frames && error.empty(); frame++) {
         for (; next_key < options.keys.size() && options.keys[next_key].frame == frame; next_key++)
             handle_key(options.keys[next_key].virtual_key);
+        auto start = std::chrono::steady_clock::now();
         program.render(capture.dc);
-        capture_to_rgb(capture, rgb);
+        rendering += std::chrono::steady_clock::now() - start;
+        if (needs_rgb)
+            capture_to_rgb(capture, rgb);
         if (options.crc)
             fprintf(out, "%lld %08x\n", static_cast<long long>(frame), frame_crc(rgb));
         if (raw_file != nullptr && fwrite(rgb, 1, rgb_frame_size, raw_file) != rgb_frame_size)
@@ -386,6 +395,11 @@ int record(const RecordOptions& options, FILE* out) {
             error = "cannot write " + options.png_path;
 #endif
     }
+    if (error.empty() && options.time)
+        fprintf(out, "%s: %.2f us per frame over %lld frames (%s)\n", program.name,
+                std::chrono::duration<double, std::micro>(rendering).count() /
+                    static_cast<double>(options.frames),
+                static_cast<long long>(options.frames), cpu_level_name(cpu_level()));
     if (error.empty() && out != nullptr && fflush(out) != 0)
         error = "cannot write standard output";
 
