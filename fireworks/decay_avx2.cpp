@@ -40,6 +40,8 @@ AVX2 void decay_and_rise_avx2(uint8_t* heat, int32_t decay) {
     for (int r = heat_height - 2; r >= 1; r--) {
         const uint8_t* centre = heat + r * heat_width;
         uint8_t* target = heat + (r + 1) * heat_width;
+        // Not unrolled: unrolled, GCC keeps a whole row's vectors across passes and spills them.
+#pragma GCC unroll 1
         for (int c = 0; c < heat_width; c += 32) {
             const uint8_t* m = centre + c;
             __m256i above = load(m + heat_width);
