@@ -40,5 +40,10 @@ bool set_cpu_level(CpuLevel level) {
 }
 
 const char* cpu_level_name(CpuLevel level) {
+#if defined(__wasm__)
+    (void)level;
+    return "simd128"; // the baseline of the web build is WebAssembly SIMD
+#else
     return level == cpu_avx2 ? "avx2" : "sse2";
+#endif
 }

@@ -18,5 +18,5 @@ bool cpu_has_avx2();
 // level asked for is the one in use. For tests and benchmarks, which compare the levels.
 bool set_cpu_level(CpuLevel level);
 
-// "sse2" or "avx2".
+// "sse2" or "avx2"; "simd128" for every level of the web build.
 const char* cpu_level_name(CpuLevel level);

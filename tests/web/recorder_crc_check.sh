@@ -38,7 +38,7 @@ done
 for program in sorvel2 sorvel; do
   SORVEL_CPU=sse2 "$native/tools/sorvel-record" "$program" --frames 2000 --time >"$work/native"
   node "$wasm/tools/sorvel-record.js" "$program" --frames 2000 --time >"$work/wasm"
-  pattern="^$program: [0-9]+\.[0-9]{2} us per frame over 2000 frames \((sse2|avx2)\)$"
+  pattern="^$program: [0-9]+\.[0-9]{2} us per frame over 2000 frames \((sse2|avx2|simd128)\)$"
   if grep -Eqx "$pattern" "$work/native" && grep -Eqx "$pattern" "$work/wasm"; then
     echo "ok: --time: native $(cut -d' ' -f2 "$work/native") us, WebAssembly $(cut -d' ' -f2 "$work/wasm") us per $program frame"
   else
