@@ -316,6 +316,37 @@ static AVX2 void copy_avx2_insert_loop(const uint8_t* in, const uint32_t* table)
     }
 }
 
+// Pairs of table entries joined into 64-bit words by the scalar units, four words put together
+// into one 32-byte store: half the vector inserts of the loop above.
+static AVX2 void copy_avx2_pairs_loop(const uint8_t* in, const uint32_t* table) {
+    for (int i = 0; i < bench_picture_size; i += 8) {
+        uint64_t e;
+        memcpy(&e, in + i, 8);
+        uint64_t w[4];
+        for (int k = 0; k < 4; k++)
+            w[k] = table[(e >> (16 * k)) & 0xFF] | uint64_t{table[(e >> (16 * k + 8)) & 0xFF]}
+                                                       << 32;
+        __m256i v = _mm256_setr_epi64x(static_cast<long long>(w[0]), static_cast<long long>(w[1]),
+                                       static_cast<long long>(w[2]), static_cast<long long>(w[3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy_out + i), v);
+    }
+}
+
+static void floor_copy_avx2_pairs(benchmark::State& state) {
+    if (!cpu_has_avx2()) {
+        state.SkipWithError("this processor cannot run avx2");
+        return;
+    }
+    const uint8_t* in = bench_heat();
+    const uint32_t* table = copy_table();
+    for (auto _ : state) {
+        copy_avx2_pairs_loop(in, table);
+        benchmark::DoNotOptimize(copy_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_copy_avx2_pairs);
+
 static void floor_copy_avx2_insert(benchmark::State& state) {
     if (!cpu_has_avx2()) {
         state.SkipWithError("this processor cannot run avx2");

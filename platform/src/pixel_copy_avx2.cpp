@@ -24,20 +24,23 @@ static bool avx2_wanted() {
 
 static bool use_avx2 = avx2_wanted();
 
-// Eight table entries read as plain loads and put together into one 32-byte store. The gather
-// instruction would read them in one go, but on the machines measured it is slower than the
-// eight loads (bench/floors.cpp: floor_copy_avx2_gather against floor_copy_avx2_insert).
+// Eight table entries read as plain loads, joined in pairs into 64-bit words by the scalar units
+// and put together into one 32-byte store. The gather instruction would read them in one go, but
+// on the machines measured it is slower than the eight loads (bench/floors.cpp:
+// floor_copy_avx2_gather against floor_copy_avx2_pairs).
 __attribute__((target("avx2"))) static void copy_rows_avx2(const uint8_t* in, uint32_t* out,
                                                            int width, const uint32_t* table) {
     int i = 0;
     for (; i + 8 <= width; i += 8) {
         uint64_t e;
         memcpy(&e, in + i, 8);
-        __m256i eight = _mm256_setr_epi32(
-            static_cast<int>(table[e & 0xFF]), static_cast<int>(table[(e >> 8) & 0xFF]),
-            static_cast<int>(table[(e >> 16) & 0xFF]), static_cast<int>(table[(e >> 24) & 0xFF]),
-            static_cast<int>(table[(e >> 32) & 0xFF]), static_cast<int>(table[(e >> 40) & 0xFF]),
-            static_cast<int>(table[(e >> 48) & 0xFF]), static_cast<int>(table[e >> 56]));
+        uint64_t w[4];
+        for (int k = 0; k < 4; k++)
+            w[k] = table[(e >> (16 * k)) & 0xFF] | uint64_t{table[(e >> (16 * k + 8)) & 0xFF]}
+                                                       << 32;
+        __m256i eight =
+            _mm256_setr_epi64x(static_cast<long long>(w[0]), static_cast<long long>(w[1]),
+                               static_cast<long long>(w[2]), static_cast<long long>(w[3]));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), eight);
     }
     for (; i < width; i++)
