@@ -3,10 +3,9 @@
 # the Windows sorvel2.exe under Wine, each at the SSE2 baseline (SORVEL_CPU=sse2) and with AVX2
 # where the processor has it, ten seconds each, with the figures read from the title bar
 # ("Sorvel2- <n>FPS Prop- 2", rewritten once a second) and printed side by side. Beside each, the
-# time a frame takes in our own code (the same build's recorder, sorvel-record --time: the steps
-# and the BitBlt into memory, no display) against the time a frame takes to be shown (1 / fps):
-# the difference is what the display server and the window system cost. A measurement, not a
-# test: it is not part of scripts/test.sh.
+# time a frame takes to be shown (1 / fps) against the CPU time per frame of the program itself and
+# of the X server (from /proc over the same seconds): what is left of a shown frame is time spent
+# waiting on each other or on the machine. A measurement, not a test: not part of scripts/test.sh.
 #   scripts/fps.sh [SECONDS]
 # Builds sorvel2 in build/release and sorvel2.exe in build/mingw-i686 when they are missing or
 # stale (SORVEL_FPS_NATIVE_BUILD and SORVEL_FPS_WINDOWS_BUILD choose other directories). Either
@@ -28,7 +27,7 @@ done
 native_exe=""
 native_note=""
 if cmake --preset default -B "$native_build" >"$work/native.log" 2>&1 &&
-  cmake --build "$native_build" -j "$(nproc)" --target sorvel2 sorvel-record >>"$work/native.log" 2>&1; then
+  cmake --build "$native_build" -j "$(nproc)" --target sorvel2 >>"$work/native.log" 2>&1; then
   native_exe=$native_build/apps/sorvel2
 else
   native_note="SKIPPED: the Linux build failed (see below)"
@@ -40,7 +39,7 @@ windows_note=""
 if ! command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
   windows_note="SKIPPED: no MinGW-w64 compiler"
 elif ! cmake --preset mingw-i686 -B "$windows_build" >"$work/windows.log" 2>&1 ||
-  ! cmake --build "$windows_build" -j "$(nproc)" --target sorvel2 sorvel-record >>"$work/windows.log" 2>&1; then
+  ! cmake --build "$windows_build" -j "$(nproc)" --target sorvel2 >>"$work/windows.log" 2>&1; then
   windows_note="SKIPPED: the Windows build failed (see below)"
   tail -n 20 "$work/windows.log"
 else
@@ -59,6 +58,15 @@ if ! xvfb_session_start; then
   echo "fps: Xvfb did not start" >&2
   exit 1
 fi
+
+# cpu_sample NAME: the wall clock and the CPU time (user and system, in clock ticks) so far of the
+# program under test and of Xvfb, to $work/NAME.cpu, read from /proc.
+cpu_sample() {
+  local ticks_program ticks_xvfb
+  ticks_program=$(awk '{print $14 + $15}' "/proc/$program_pid/stat" 2>/dev/null || echo 0)
+  ticks_xvfb=$(awk '{print $14 + $15}' "/proc/$xvfb_pid/stat" 2>/dev/null || echo 0)
+  echo "$(date +%s.%N) $ticks_program $ticks_xvfb $(getconf CLK_TCK)" >"$work/$1.cpu"
+}
 
 # measure LABEL COMMAND...: runs the program for `seconds` seconds after its window appears and
 # writes every distinct title it showed, one a line, to $work/LABEL.titles.
@@ -79,6 +87,7 @@ measure() {
   done
   : >"$work/$label.titles"
   if [ -n "$window" ]; then
+    cpu_sample "$label.start"
     deadline=$((SECONDS + seconds))
     while [ "$SECONDS" -lt "$deadline" ]; do
       name=$(xdotool getwindowname "$window" 2>/dev/null) || break
@@ -88,6 +97,7 @@ measure() {
       fi
       sleep 0.1
     done
+    cpu_sample "$label.end"
   else
     echo "fps: $label showed no window" >&2
     sed -n 1,20p "$work/$label.log" >&2
@@ -97,13 +107,6 @@ measure() {
   program_pid=""
 }
 
-# our_time LABEL COMMAND...: the recorder's mean time of a frame in our code, to $work/LABEL.time.
-our_time() {
-  local label=$1
-  shift
-  "$@" sorvel2 --frames 3000 --time 2>/dev/null | tr -d '\r' >"$work/$label.time"
-}
-
 levels="sse2"
 if grep -qw avx2 /proc/cpuinfo 2>/dev/null; then
   levels="sse2 avx2"
@@ -111,11 +114,9 @@ fi
 for level in $levels; do
   if [ -n "$native_exe" ]; then
     SORVEL_CPU=$level measure "linux-$level" "$native_exe"
-    SORVEL_CPU=$level our_time "linux-$level" "$native_build/tools/sorvel-record"
   fi
   if [ -n "$windows_exe" ]; then
     SORVEL_CPU=$level measure "windows-$level" wine "$windows_exe"
-    SORVEL_CPU=$level our_time "windows-$level" wine "$windows_build/tools/sorvel-record.exe"
   fi
 done
 
@@ -130,7 +131,7 @@ columns = [(f"{system}-{level}", f"{name} {level}", system)
            for system, name in (("linux", "Linux"), ("windows", "Wine"))
            for level in levels]
 figures = {}
-ours = {}
+cpu = {}  # label: (wall seconds, program CPU seconds, Xvfb CPU seconds) while measured
 for label, _, _ in columns:
     try:
         titles = open(f"{work}/{label}.titles").read().splitlines()
@@ -140,32 +141,35 @@ for label, _, _ in columns:
     # The first figure counts the frames of a second that began before the window was shown.
     figures[label] = fps[1:] if len(fps) > 1 else fps
     try:
-        m = re.search(r"([\d.]+) us per frame", open(f"{work}/{label}.time").read())
-        ours[label] = float(m.group(1)) if m else None
-    except OSError:
-        ours[label] = None
+        start = [float(x) for x in open(f"{work}/{label}.start.cpu").read().split()]
+        end = [float(x) for x in open(f"{work}/{label}.end.cpu").read().split()]
+        cpu[label] = (end[0] - start[0], (end[1] - start[1]) / end[3], (end[2] - start[2]) / end[3])
+    except (OSError, ValueError, IndexError):
+        cpu[label] = None
 
 def cell(label, system, what):
     if notes[system]:
         return notes[system] if what == "median" else ""
     v = figures[label]
-    if what == "ours":
-        return f"{ours[label]:.1f}" if ours[label] else "-"
     if not v:
         return "no title with a frame count"
     if what == "median":
         return f"{statistics.median(v):.0f}"
     if what == "shown":
         return f"{1e6 / statistics.median(v):.1f}"
-    if what == "share":
-        return f"{100 * ours[label] * statistics.median(v) / 1e6:.0f}%" if ours[label] else "-"
+    if what in ("program", "xvfb"):
+        if not cpu[label] or cpu[label][0] <= 0:
+            return "-"
+        wall, program, xvfb = cpu[label]
+        frames = statistics.median(v) * wall
+        return f"{1e6 * (program if what == 'program' else xvfb) / frames:.1f}"
     if what == "range":
         return f"{min(v)}..{max(v)}"
     return str(len(v))
 
 rows = [("frames per second (median)", "median"), ("lowest..highest", "range"),
         ("title updates counted", "count"), ("us per frame shown (1/fps)", "shown"),
-        ("us per frame in our code", "ours"), ("our code's share of a frame", "share")]
+        ("program's CPU us per frame shown", "program"), ("Xvfb's CPU us per frame shown", "xvfb")]
 width = max(len(r[0]) for r in rows)
 cols = [max(len(name), *(len(cell(label, system, w)) for _, w in rows))
         for label, name, system in columns]
@@ -174,5 +178,5 @@ for text, what in rows:
     print(f"{text:<{width}}  " + "  ".join(f"{cell(label, system, what):<{c}}"
                                           for (label, _, system), c in zip(columns, cols)))
 print(f"\n{seconds} s each on one virtual X server (Xvfb, no window manager), one after the other;"
-      " our code: sorvel-record sorvel2 --frames 3000 --time (wall clock)")
+      " CPU time from /proc over the measured seconds, frames = median fps x those seconds")
 EOF
