@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "cpu_level.h"
 #include "fireworks.h"
+#include "pixel_copy_avx2.h"
 #include "warp.h"
 
 alignas(64) uint8_t bench_out[bench_picture_size];
@@ -40,4 +42,13 @@ const uint32_t* bench_write_order_table() {
         made = true;
     }
     return write_order_table;
+}
+
+bool bench_use_level(benchmark::State& state, int level) {
+    bool avx2 = level == 1;
+    if (!set_cpu_level(avx2 ? cpu_avx2 : cpu_sse2) || pixel_copy_use_avx2(avx2) != avx2) {
+        state.SkipWithError("this processor cannot run avx2");
+        return false;
+    }
+    return true;
 }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include <benchmark/benchmark.h>
+
 constexpr int bench_picture_size = 320 * 240;
 
 // Scratch output picture for the floors.
@@ -22,3 +24,11 @@ void bench_run_fireworks(uint8_t* heat, int frames);
 
 // decay_and_rise_plain built without the compiler's vectorisers (plain_scalar.cpp).
 void decay_and_rise_plain_scalar(uint8_t* heat, int32_t decay);
+
+// Runs the frame's inner loops (heat step, remap, 8-to-32-bit copy) at vector level `level`
+// (0 SSE2, 1 AVX2) from now on. Skips the benchmark, saying why, and returns false when the
+// processor cannot run that level.
+bool bench_use_level(benchmark::State& state, int level);
+
+// Registers a benchmark once for each vector level: NAME/0 (SSE2) and NAME/1 (AVX2).
+#define BENCHMARK_LEVELS(name) BENCHMARK(name)->ArgName("avx2")->Arg(0)->Arg(1)

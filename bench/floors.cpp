@@ -1,13 +1,22 @@
 // The floors the frame steps are held against: what the machine takes to move the same number of
 // bytes with no work in between. memcpy of one 320 x 240 picture bounds the heat buffer step;
 // the gather floor, the fastest loop found that fills a picture in order from heat[index[i]]
-// with a 32-bit index table in write order, bounds the warp remap. Each gather_* loop is one
-// candidate; the report takes the fastest of them as the floor.
+// with a 32-bit index table in write order, bounds the warp remap; the copy floor, the fastest
+// loop found that maps a picture's 76,800 bytes through a 256-entry table of 32-bit pixels,
+// bounds the 8-to-32-bit copy of BitBlt. Each gather_* and copy_* loop is one candidate; the
+// report takes the fastest of each kind as the floor. The AVX2 candidates are skipped, saying
+// so, on processors without AVX2.
 #include <cstring>
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <immintrin.h>
+#define AVX2 __attribute__((target("avx2")))
+#endif
 
 #include <benchmark/benchmark.h>
 
 #include "bench_data.h"
+#include "cpu_level.h"
 
 static void floor_memcpy(benchmark::State& state) {
     const uint8_t* source = bench_heat();
@@ -105,3 +114,279 @@ static void floor_gather_pairs(benchmark::State& state) {
     }
 }
 BENCHMARK(floor_gather_pairs);
+
+#if defined(__i386__) || defined(__x86_64__)
+// Eight lookups a gather, four gathers packed into one 32-byte store. The heat bytes are copied
+// into a buffer with three bytes to spare, so each 32-bit gather may read past the last one: the
+// floor skips the care that the program's remap takes at the buffer's end.
+alignas(64) static uint8_t padded_heat[bench_picture_size + 4];
+
+static inline AVX2 __m256i gather_bytes8(const uint32_t* index) {
+    __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(index));
+    __m256i words = _mm256_i32gather_epi32(reinterpret_cast<const int*>(padded_heat), at, 1);
+    return _mm256_and_si256(words, _mm256_set1_epi32(0xFF));
+}
+
+static AVX2 void gather_avx2_loop(const uint32_t* index) {
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    for (int i = 0; i < bench_picture_size; i += 32) {
+        __m256i a = gather_bytes8(index + i);
+        __m256i b = gather_bytes8(index + i + 8);
+        __m256i c = gather_bytes8(index + i + 16);
+        __m256i d = gather_bytes8(index + i + 24);
+        __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(a, b), _mm256_packus_epi32(c, d));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bench_out + i),
+                            _mm256_permutevar8x32_epi32(bytes, order));
+    }
+}
+
+static void floor_gather_avx2(benchmark::State& state) {
+    if (!cpu_has_avx2()) {
+        state.SkipWithError("this processor cannot run avx2");
+        return;
+    }
+    memcpy(padded_heat, bench_heat(), bench_picture_size);
+    const uint32_t* index = bench_write_order_table();
+    for (auto _ : state) {
+        gather_avx2_loop(index);
+        benchmark::DoNotOptimize(bench_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_gather_avx2);
+
+// Pairs of lookups joined into 16-bit halves, as floor_gather_pairs, and four 64-bit words put
+// together into one 32-byte store.
+static inline uint64_t pairs8(const uint8_t* heat, const uint32_t* e) {
+    uint32_t a = heat[e[0]] | heat[e[1]] << 8;
+    uint32_t b = heat[e[2]] | heat[e[3]] << 8;
+    uint32_t c = heat[e[4]] | heat[e[5]] << 8;
+    uint32_t d = heat[e[6]] | heat[e[7]] << 8;
+    return uint64_t{a | b << 16} | uint64_t{c | d << 16} << 32;
+}
+
+static AVX2 void gather_assemble_loop(const uint8_t* heat, const uint32_t* index) {
+    for (int i = 0; i < bench_picture_size; i += 32) {
+        __m256i v = _mm256_setr_epi64x(static_cast<long long>(pairs8(heat, index + i)),
+                                       static_cast<long long>(pairs8(heat, index + i + 8)),
+                                       static_cast<long long>(pairs8(heat, index + i + 16)),
+                                       static_cast<long long>(pairs8(heat, index + i + 24)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bench_out + i), v);
+    }
+}
+
+static void floor_gather_avx2_assemble(benchmark::State& state) {
+    if (!cpu_has_avx2()) {
+        state.SkipWithError("this processor cannot run avx2");
+        return;
+    }
+    const uint8_t* heat = bench_heat();
+    const uint32_t* index = bench_write_order_table();
+    for (auto _ : state) {
+        gather_assemble_loop(heat, index);
+        benchmark::DoNotOptimize(bench_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_gather_avx2_assemble);
+#endif
+
+// Two table entries per 64-bit load, the byte lookups joined in pairs.
+static void floor_gather_wide_index(benchmark::State& state) {
+    const uint8_t* heat = bench_heat();
+    const uint32_t* index = bench_write_order_table();
+    for (auto _ : state) {
+        for (int i = 0; i < bench_picture_size; i += 8) {
+            uint64_t e[4];
+            memcpy(e, index + i, 32);
+            uint32_t a = heat[static_cast<uint32_t>(e[0])] | heat[e[0] >> 32] << 8;
+            uint32_t b = heat[static_cast<uint32_t>(e[1])] | heat[e[1] >> 32] << 8;
+            uint32_t c = heat[static_cast<uint32_t>(e[2])] | heat[e[2] >> 32] << 8;
+            uint32_t d = heat[static_cast<uint32_t>(e[3])] | heat[e[3] >> 32] << 8;
+            uint64_t word = uint64_t{a | b << 16} | uint64_t{c | d << 16} << 32;
+            memcpy(bench_out + i, &word, 8);
+        }
+        benchmark::DoNotOptimize(bench_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_gather_wide_index);
+
+// The 8-to-32-bit copy's candidates: a picture of heat bytes through the fire palette's values
+// as a 32-bit window would hold them.
+alignas(64) static uint32_t copy_out[bench_picture_size];
+
+static const uint32_t* copy_table() {
+    static uint32_t table[256];
+    for (uint32_t i = 0; i < 256; i++)
+        table[i] = i * 0x010203u; // any 256 distinct pixels
+    return table;
+}
+
+// One index load, one table load and one store per pixel.
+static void floor_copy_bytes(benchmark::State& state) {
+    const uint8_t* in = bench_heat();
+    const uint32_t* table = copy_table();
+    for (auto _ : state) {
+        for (int i = 0; i < bench_picture_size; i++)
+            copy_out[i] = table[in[i]];
+        benchmark::DoNotOptimize(copy_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_copy_bytes);
+
+// Four indices per 32-bit load.
+static void floor_copy_fours(benchmark::State& state) {
+    const uint8_t* in = bench_heat();
+    const uint32_t* table = copy_table();
+    for (auto _ : state) {
+        for (int i = 0; i < bench_picture_size; i += 4) {
+            uint32_t four;
+            memcpy(&four, in + i, 4);
+            copy_out[i] = table[four & 0xFF];
+            copy_out[i + 1] = table[(four >> 8) & 0xFF];
+            copy_out[i + 2] = table[(four >> 16) & 0xFF];
+            copy_out[i + 3] = table[four >> 24];
+        }
+        benchmark::DoNotOptimize(copy_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_copy_fours);
+
+// Eight indices per 64-bit load, two independent halves.
+static void floor_copy_eights(benchmark::State& state) {
+    const uint8_t* in = bench_heat();
+    const uint32_t* table = copy_table();
+    for (auto _ : state) {
+        for (int i = 0; i < bench_picture_size; i += 8) {
+            uint64_t eight;
+            memcpy(&eight, in + i, 8);
+            uint32_t low = static_cast<uint32_t>(eight);
+            uint32_t high = static_cast<uint32_t>(eight >> 32);
+            copy_out[i] = table[low & 0xFF];
+            copy_out[i + 4] = table[high & 0xFF];
+            copy_out[i + 1] = table[(low >> 8) & 0xFF];
+            copy_out[i + 5] = table[(high >> 8) & 0xFF];
+            copy_out[i + 2] = table[(low >> 16) & 0xFF];
+            copy_out[i + 6] = table[(high >> 16) & 0xFF];
+            copy_out[i + 3] = table[low >> 24];
+            copy_out[i + 7] = table[high >> 24];
+        }
+        benchmark::DoNotOptimize(copy_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_copy_eights);
+
+// Two pixels per 64-bit store: half the stores of the loops above.
+static void floor_copy_pairs64(benchmark::State& state) {
+    const uint8_t* in = bench_heat();
+    const uint32_t* table = copy_table();
+    for (auto _ : state) {
+        for (int i = 0; i < bench_picture_size; i += 8) {
+            uint64_t eight;
+            memcpy(&eight, in + i, 8);
+            uint64_t words[4];
+            for (int k = 0; k < 4; k++) {
+                uint32_t two = static_cast<uint32_t>(eight >> (16 * k));
+                words[k] = table[two & 0xFF] | uint64_t{table[(two >> 8) & 0xFF]} << 32;
+            }
+            memcpy(copy_out + i, words, 32);
+        }
+        benchmark::DoNotOptimize(copy_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_copy_pairs64);
+
+#if defined(__i386__) || defined(__x86_64__)
+// Eight lookups as scalar loads put together into one 32-byte store.
+static AVX2 void copy_avx2_insert_loop(const uint8_t* in, const uint32_t* table) {
+    for (int i = 0; i < bench_picture_size; i += 8) {
+        uint64_t e;
+        memcpy(&e, in + i, 8);
+        __m256i v = _mm256_setr_epi32(
+            static_cast<int>(table[e & 0xFF]), static_cast<int>(table[(e >> 8) & 0xFF]),
+            static_cast<int>(table[(e >> 16) & 0xFF]), static_cast<int>(table[(e >> 24) & 0xFF]),
+            static_cast<int>(table[(e >> 32) & 0xFF]), static_cast<int>(table[(e >> 40) & 0xFF]),
+            static_cast<int>(table[(e >> 48) & 0xFF]), static_cast<int>(table[e >> 56]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy_out + i), v);
+    }
+}
+
+// Pairs of table entries joined into 64-bit words by the scalar units, four words put together
+// into one 32-byte store: half the vector inserts of the loop above.
+static AVX2 void copy_avx2_pairs_loop(const uint8_t* in, const uint32_t* table) {
+    for (int i = 0; i < bench_picture_size; i += 8) {
+        uint64_t e;
+        memcpy(&e, in + i, 8);
+        uint64_t w[4];
+        for (int k = 0; k < 4; k++)
+            w[k] = table[(e >> (16 * k)) & 0xFF] | uint64_t{table[(e >> (16 * k + 8)) & 0xFF]}
+                                                       << 32;
+        __m256i v = _mm256_setr_epi64x(static_cast<long long>(w[0]), static_cast<long long>(w[1]),
+                                       static_cast<long long>(w[2]), static_cast<long long>(w[3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy_out + i), v);
+    }
+}
+
+static void floor_copy_avx2_pairs(benchmark::State& state) {
+    if (!cpu_has_avx2()) {
+        state.SkipWithError("this processor cannot run avx2");
+        return;
+    }
+    const uint8_t* in = bench_heat();
+    const uint32_t* table = copy_table();
+    for (auto _ : state) {
+        copy_avx2_pairs_loop(in, table);
+        benchmark::DoNotOptimize(copy_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_copy_avx2_pairs);
+
+static void floor_copy_avx2_insert(benchmark::State& state) {
+    if (!cpu_has_avx2()) {
+        state.SkipWithError("this processor cannot run avx2");
+        return;
+    }
+    const uint8_t* in = bench_heat();
+    const uint32_t* table = copy_table();
+    for (auto _ : state) {
+        copy_avx2_insert_loop(in, table);
+        benchmark::DoNotOptimize(copy_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_copy_avx2_insert);
+
+// Sixteen indices per load, widened to 32-bit lanes, two gathers of eight table entries.
+static AVX2 void copy_avx2_loop(const uint8_t* in, const uint32_t* table) {
+    const int* entries = reinterpret_cast<const int*>(table);
+    for (int i = 0; i < bench_picture_size; i += 16) {
+        __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        __m256i low = _mm256_i32gather_epi32(entries, _mm256_cvtepu8_epi32(sixteen), 4);
+        __m256i high = _mm256_i32gather_epi32(
+            entries, _mm256_cvtepu8_epi32(_mm_unpackhi_epi64(sixteen, sixteen)), 4);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy_out + i), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy_out + i + 8), high);
+    }
+}
+
+static void floor_copy_avx2_gather(benchmark::State& state) {
+    if (!cpu_has_avx2()) {
+        state.SkipWithError("this processor cannot run avx2");
+        return;
+    }
+    const uint8_t* in = bench_heat();
+    const uint32_t* table = copy_table();
+    for (auto _ : state) {
+        copy_avx2_loop(in, table);
+        benchmark::DoNotOptimize(copy_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_copy_avx2_gather);
+#endif

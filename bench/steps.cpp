@@ -1,7 +1,7 @@
 // The steps of a frame, each on its own, and a whole frame of each program without the present:
-// the heat buffer step (fast and plain), the particle fountain in its steady state, the warp
-// remap in the layout the program uses and in the column order it could have used, and the
-// start-up's table build.
+// the heat buffer step (at each vector level, and plain), the particle fountain in its steady
+// state, the warp remap in the layout the program uses and in the column order it could have used,
+// and the start-up's table build.
 #include <cstring>
 
 #include <benchmark/benchmark.h>
@@ -32,9 +32,10 @@ template <void (*step)(uint8_t*, int32_t)> static void run_decay(benchmark::Stat
 }
 
 static void step_decay_and_rise(benchmark::State& state) {
-    run_decay<decay_and_rise>(state);
+    if (bench_use_level(state, static_cast<int>(state.range(0))))
+        run_decay<decay_and_rise>(state);
 }
-BENCHMARK(step_decay_and_rise);
+BENCHMARK_LEVELS(step_decay_and_rise);
 
 static void step_decay_and_rise_plain(benchmark::State& state) {
     run_decay<decay_and_rise_plain>(state);
@@ -71,6 +72,8 @@ BENCHMARK(step_build_warp_tables)->Unit(benchmark::kMillisecond);
 
 // The program's remap through its own surfaces and table.
 static void step_remap_through_warp(benchmark::State& state) {
+    if (!bench_use_level(state, static_cast<int>(state.range(0))))
+        return;
     warp::effect_init(nullptr);
     if (warp::fire_surface.bits == nullptr || warp::screen_surface.bits == nullptr) {
         state.SkipWithError("the surfaces could not be created");
@@ -85,7 +88,7 @@ static void step_remap_through_warp(benchmark::State& state) {
     }
     warp::effect_shutdown();
 }
-BENCHMARK(step_remap_through_warp);
+BENCHMARK_LEVELS(step_remap_through_warp);
 
 // The same bytes with the table in column order (entry x * 240 + y for screen pixel (x, y)),
 // the loop running down each column: table reads in sequence, byte stores 320 bytes apart.
@@ -134,6 +137,8 @@ BENCHMARK(layout_column_order_by_four);
 
 // Whole frames of each program, the steps only: no present.
 static void frame_sorvel2_steps(benchmark::State& state) {
+    if (!bench_use_level(state, static_cast<int>(state.range(0))))
+        return;
     warp::effect_init(nullptr);
     if (warp::fire_surface.bits == nullptr || warp::screen_surface.bits == nullptr) {
         state.SkipWithError("the surfaces could not be created");
@@ -150,9 +155,11 @@ static void frame_sorvel2_steps(benchmark::State& state) {
     }
     warp::effect_shutdown();
 }
-BENCHMARK(frame_sorvel2_steps);
+BENCHMARK_LEVELS(frame_sorvel2_steps);
 
 static void frame_sorvel_steps(benchmark::State& state) {
+    if (!bench_use_level(state, static_cast<int>(state.range(0))))
+        return;
     bench_run_fireworks(heat, 400);
     for (auto _ : state) {
         decay_and_rise(heat, 2);
@@ -161,4 +168,4 @@ static void frame_sorvel_steps(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK(frame_sorvel_steps);
+BENCHMARK_LEVELS(frame_sorvel_steps);

@@ -12,6 +12,8 @@
 // exception kept from the linear layout: the right neighbour of column 319 is the first byte of
 // the row above, which the same pass has already written. Each pass stores that new byte into
 // its centre row's last lane once its first block is done.
+#include "cpu_level.h"
+#include "decay_levels.h"
 #include "fireworks.h"
 
 #include <emmintrin.h>
@@ -91,7 +93,7 @@ template <bool first_of_pair> static void run_pass(const Pass& pass) {
         pass_block<first_of_pair>(pass, c);
 }
 
-void decay_and_rise(uint8_t* heat, int32_t decay) {
+void decay_and_rise_sse2(uint8_t* heat, int32_t decay) {
     // decay is held in 0..10 by its owner; saturating subtraction needs it as an unsigned byte
     int d = decay < 0 ? 0 : (decay > 255 ? 255 : decay);
     const __m128i decay8 = _mm_set1_epi8(static_cast<char>(d));
@@ -128,4 +130,11 @@ void decay_and_rise(uint8_t* heat, int32_t decay) {
         centre = below;
         below = free_row;
     }
+}
+
+void decay_and_rise(uint8_t* heat, int32_t decay) {
+    if (cpu_level() == cpu_avx2)
+        decay_and_rise_avx2(heat, decay);
+    else
+        decay_and_rise_sse2(heat, decay);
 }

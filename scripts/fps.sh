@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Frames per second in a real window: the Linux sorvel2 and then, on the same virtual X server,
-# the Windows sorvel2.exe under Wine, ten seconds each, with the figures read from the title bar
-# ("Sorvel2- <n>FPS Prop- 2", rewritten once a second) and printed side by side. A measurement,
-# not a test: it is not part of scripts/test.sh.
+# the Windows sorvel2.exe under Wine, each at the SSE2 baseline (SORVEL_CPU=sse2) and with AVX2
+# where the processor has it, ten seconds each, with the figures read from the title bar
+# ("Sorvel2- <n>FPS Prop- 2", rewritten once a second) and printed side by side. Beside each, the
+# time a frame takes to be shown (1 / fps) against the CPU time per frame of the program itself and
+# of the X server (from /proc over the same seconds): what is left of a shown frame is time spent
+# waiting on each other or on the machine. A measurement, not a test: not part of scripts/test.sh.
 #   scripts/fps.sh [SECONDS]
 # Builds sorvel2 in build/release and sorvel2.exe in build/mingw-i686 when they are missing or
 # stale (SORVEL_FPS_NATIVE_BUILD and SORVEL_FPS_WINDOWS_BUILD choose other directories;
@@ -69,11 +72,25 @@ if [[ " ${native_args[*]} " == *" --fullscreen "* ]] && ! xvfb_session_window_ma
   exit 1
 fi
 
+# cpu_sample NAME: the wall clock and the CPU time (user and system, in clock ticks) so far of the
+# program under test and of Xvfb, to $work/NAME.cpu, read from /proc.
+cpu_sample() {
+  local ticks_program ticks_xvfb
+  ticks_program=$(awk '{print $14 + $15}' "/proc/$program_pid/stat" 2>/dev/null || echo 0)
+  ticks_xvfb=$(awk '{print $14 + $15}' "/proc/$xvfb_pid/stat" 2>/dev/null || echo 0)
+  echo "$(date +%s.%N) $ticks_program $ticks_xvfb $(getconf CLK_TCK)" >"$work/$1.cpu"
+}
+
 # measure LABEL COMMAND...: runs the program for `seconds` seconds after its window appears and
 # writes every distinct title it showed, one a line, to $work/LABEL.titles.
 measure() {
   local label=$1 window="" deadline name last=""
   shift
+  # the window of the run before must be gone, or it would be measured again
+  deadline=$((SECONDS + 10))
+  while [ "$SECONDS" -le "$deadline" ] && xdotool search --onlyvisible --name '^Sorvel2' >/dev/null 2>&1; do
+    sleep 0.2
+  done
   "$@" >"$work/$label.log" 2>&1 &
   program_pid=$!
   deadline=$((SECONDS + 30)) # Wine's first start in a prefix is slow
@@ -83,6 +100,7 @@ measure() {
   done
   : >"$work/$label.titles"
   if [ -n "$window" ]; then
+    cpu_sample "$label.start"
     deadline=$((SECONDS + seconds))
     while [ "$SECONDS" -lt "$deadline" ]; do
       name=$(xdotool getwindowname "$window" 2>/dev/null) || break
@@ -92,6 +110,7 @@ measure() {
       fi
       sleep 0.1
     done
+    cpu_sample "$label.end"
   else
     echo "fps: $label showed no window" >&2
     sed -n 1,20p "$work/$label.log" >&2
@@ -101,18 +120,32 @@ measure() {
   program_pid=""
 }
 
-[ -n "$native_exe" ] && measure linux "$native_exe" "${native_args[@]}"
-[ -n "$windows_exe" ] && measure windows wine "$windows_exe"
+levels="sse2"
+if grep -qw avx2 /proc/cpuinfo 2>/dev/null; then
+  levels="sse2 avx2"
+fi
+for level in $levels; do
+  if [ -n "$native_exe" ]; then
+    SORVEL_CPU=$level measure "linux-$level" "$native_exe" "${native_args[@]}"
+  fi
+  if [ -n "$windows_exe" ]; then
+    SORVEL_CPU=$level measure "windows-$level" wine "$windows_exe"
+  fi
+done
 
-python3 - "$work" "$seconds" "$native_note" "$windows_note" <<'EOF'
+python3 - "$work" "$seconds" "$levels" "$native_note" "$windows_note" <<'EOF'
 import re
 import statistics
 import sys
 
-work, seconds, notes = sys.argv[1], sys.argv[2], {"linux": sys.argv[3], "windows": sys.argv[4]}
-columns = [("linux", "Linux sorvel2"), ("windows", "Windows sorvel2.exe (Wine)")]
+work, seconds, levels = sys.argv[1], sys.argv[2], sys.argv[3].split()
+notes = {"linux": sys.argv[4], "windows": sys.argv[5]}
+columns = [(f"{system}-{level}", f"{name} {level}", system)
+           for system, name in (("linux", "Linux"), ("windows", "Wine"))
+           for level in levels]
 figures = {}
-for label, _ in columns:
+cpu = {}  # label: (wall seconds, program CPU seconds, Xvfb CPU seconds) while measured
+for label, _, _ in columns:
     try:
         titles = open(f"{work}/{label}.titles").read().splitlines()
     except OSError:
@@ -120,26 +153,43 @@ for label, _ in columns:
     fps = [int(m.group(1)) for t in titles if (m := re.search(r"- (\d+)FPS Prop- \d+$", t))]
     # The first figure counts the frames of a second that began before the window was shown.
     figures[label] = fps[1:] if len(fps) > 1 else fps
+    try:
+        start = [float(x) for x in open(f"{work}/{label}.start.cpu").read().split()]
+        end = [float(x) for x in open(f"{work}/{label}.end.cpu").read().split()]
+        cpu[label] = (end[0] - start[0], (end[1] - start[1]) / end[3], (end[2] - start[2]) / end[3])
+    except (OSError, ValueError, IndexError):
+        cpu[label] = None
 
-def cell(label, what):
-    if notes[label]:
-        return notes[label] if what == "median" else ""
+def cell(label, system, what):
+    if notes[system]:
+        return notes[system] if what == "median" else ""
     v = figures[label]
     if not v:
         return "no title with a frame count"
     if what == "median":
         return f"{statistics.median(v):.0f}"
+    if what == "shown":
+        return f"{1e6 / statistics.median(v):.1f}"
+    if what in ("program", "xvfb"):
+        if not cpu[label] or cpu[label][0] <= 0:
+            return "-"
+        wall, program, xvfb = cpu[label]
+        frames = statistics.median(v) * wall
+        return f"{1e6 * (program if what == 'program' else xvfb) / frames:.1f}"
     if what == "range":
         return f"{min(v)}..{max(v)}"
     return str(len(v))
 
 rows = [("frames per second (median)", "median"), ("lowest..highest", "range"),
-        ("title updates counted", "count")]
+        ("title updates counted", "count"), ("us per frame shown (1/fps)", "shown"),
+        ("program's CPU us per frame shown", "program"), ("Xvfb's CPU us per frame shown", "xvfb")]
 width = max(len(r[0]) for r in rows)
-cols = [max(len(name), *(len(cell(label, w)) for _, w in rows)) for label, name in columns]
-print(f"{'':<{width}}  " + "  ".join(f"{name:<{c}}" for (_, name), c in zip(columns, cols)))
+cols = [max(len(name), *(len(cell(label, system, w)) for _, w in rows))
+        for label, name, system in columns]
+print(f"{'':<{width}}  " + "  ".join(f"{name:<{c}}" for (_, name, _), c in zip(columns, cols)))
 for text, what in rows:
-    print(f"{text:<{width}}  " +
-          "  ".join(f"{cell(label, what):<{c}}" for (label, _), c in zip(columns, cols)))
-print(f"\n{seconds} s each on one virtual X server (Xvfb, no window manager), one after the other")
+    print(f"{text:<{width}}  " + "  ".join(f"{cell(label, system, what):<{c}}"
+                                          for (label, _, system), c in zip(columns, cols)))
+print(f"\n{seconds} s each on one virtual X server (Xvfb, no window manager), one after the other;"
+      " CPU time from /proc over the measured seconds, frames = median fps x those seconds")
 EOF

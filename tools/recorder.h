@@ -30,6 +30,7 @@ struct RecordOptions {
     int fps = 50;
     std::string png_path;
     int64_t png_at = 0; // 0: the last frame
+    bool time = false;  // print the mean time of a frame's render, outputs left out
 };
 
 // Looks a program up by name; null if there is none.

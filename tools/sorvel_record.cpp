@@ -1,6 +1,6 @@
 // sorvel-record: renders sorvel or sorvel2 without a window and writes what it would show.
 //   sorvel-record PROGRAM --frames N [--keys LIST] [--crc] [--raw FILE] [--gif FILE [--fps F]]
-//                 [--png FILE [--at K]]
+//                 [--png FILE [--at K]] [--time]
 #include <cstdio>
 
 #ifdef _WIN32

@@ -1,7 +1,7 @@
-#include <bit>
 #include <cstring>
 
 #include "fireworks.h"
+#include "remap_levels.h"
 #include "shell.h"
 #include "warp.h"
 
@@ -11,18 +11,8 @@ Surface screen_surface;
 Surface fire_surface;
 int32_t applied_variant = 0;
 
-static_assert(std::endian::native == std::endian::little, "the remap packs bytes little-endian");
-
 void remap_through_warp() {
-    const uint8_t* heat = fire_surface.bits;
-    uint8_t* out = screen_surface.bits;
-    const uint32_t* entry = active_warp_table;
-    // Four lookups per 32-bit store: the table is in write order, so both streams run forward.
-    for (int i = 0; i < table_size; i += 4) {
-        uint32_t word = uint32_t{heat[entry[i]]} | uint32_t{heat[entry[i + 1]]} << 8 |
-                        uint32_t{heat[entry[i + 2]]} << 16 | uint32_t{heat[entry[i + 3]]} << 24;
-        memcpy(out + i, &word, 4);
-    }
+    remap_table(fire_surface.bits, active_warp_table, screen_surface.bits);
 }
 
 void effect_init(HINSTANCE) {

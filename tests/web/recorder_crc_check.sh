@@ -33,6 +33,19 @@ for program in sorvel2 sorvel; do
     status=1
   fi
 done
+# --time prints one line in both builds; the figures are shown, not judged (speed belongs to the
+# benchmarks), and the native one is taken at the SSE2 baseline that the web build translates.
+for program in sorvel2 sorvel; do
+  SORVEL_CPU=sse2 "$native/tools/sorvel-record" "$program" --frames 2000 --time >"$work/native"
+  node "$wasm/tools/sorvel-record.js" "$program" --frames 2000 --time >"$work/wasm"
+  pattern="^$program: [0-9]+\.[0-9]{2} us per frame over 2000 frames \((sse2|avx2|simd128)\)$"
+  if grep -Eqx "$pattern" "$work/native" && grep -Eqx "$pattern" "$work/wasm"; then
+    echo "ok: --time: native $(cut -d' ' -f2 "$work/native") us, WebAssembly $(cut -d' ' -f2 "$work/wasm") us per $program frame"
+  else
+    echo "FAILED: --time did not print one timing line: native '$(cat "$work/native")', WebAssembly '$(cat "$work/wasm")'"
+    status=1
+  fi
+done
 # A bad argument is refused there too, with the usage error's exit code.
 code=0
 node "$wasm/tools/sorvel-record.js" sorvel3 --frames 10 --crc >/dev/null 2>"$work/error" || code=$?
