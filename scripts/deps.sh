@@ -6,10 +6,12 @@
 set -euo pipefail
 
 task=${1:-test}
-run_packages=(cmake ninja-build g++ pkg-config libsdl2-dev libgif-dev libpng-dev zlib1g-dev libcli11-dev)
+run_packages=(cmake ninja-build g++ pkg-config libsdl2-dev libgif-dev libpng-dev zlib1g-dev libcli11-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev)
 test_packages=("${run_packages[@]}" libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
-  xvfb xdotool x11-utils libx11-dev clang-14 libclang-rt-14-dev libfuzzer-14-dev clang-format)
+  xvfb xdotool x11-utils libx11-dev clang-14 libclang-rt-14-dev libfuzzer-14-dev clang-format
+  ffmpeg)
 wine_packages=(wine wine32:i386)
 web_packages=(emscripten chromium)
 

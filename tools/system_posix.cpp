@@ -1,0 +1,93 @@
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "system.h"
+
+static volatile sig_atomic_t stop_signal = 0;
+
+bool written_in_place(const std::string& path) {
+    // /dev/stdout may lead to a regular file (a redirection), which still must not be replaced
+    if (path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0)
+        return true;
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+FILE* open_in_place(const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = fdopen(fd, "ab");
+    if (file == nullptr)
+        close(fd);
+    return file;
+}
+
+FILE* create_temporary(const std::string& path, std::string* temporary) {
+    size_t slash = path.rfind('/');
+    std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string name = directory + "." + base + ".XXXXXX";
+    int fd = mkstemp(name.data());
+    if (fd < 0)
+        return nullptr;
+    // mkstemp makes the file private; give it the mode a new file would have had
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        int saved = errno;
+        close(fd);
+        unlink(name.c_str());
+        errno = saved;
+        return nullptr;
+    }
+    *temporary = name;
+    return file;
+}
+
+bool replace_file(const std::string& temporary, const std::string& path) {
+    return rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+static void on_stop(int signal_number) {
+    stop_signal = signal_number;
+}
+
+void catch_stop_signals() {
+    struct sigaction action = {};
+    action.sa_handler = on_stop;
+    sigemptyset(&action.sa_mask);
+    // no SA_RESTART: a write blocked on a stalled pipe returns, and the run ends
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal_number, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+}
+
+bool stop_requested() {
+    return stop_signal != 0;
+}
+
+int end_as_signal(bool broken_pipe) {
+    int signal_number = broken_pipe ? SIGPIPE : stop_signal != 0 ? int{stop_signal} : SIGINT;
+    fflush(stdout);
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+    return 128 + signal_number;
+}
+
+bool is_broken_pipe(int error_number) {
+    return error_number == EPIPE;
+}
+
+bool stderr_is_terminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
+
+void set_binary_stdout() {}
