@@ -28,6 +28,11 @@ FILE* open_in_place(const std::string& path) {
 }
 
 FILE* create_temporary(const std::string& path, std::string* temporary) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        errno = EISDIR; // said now, not after the whole run when the rename would fail
+        return nullptr;
+    }
     size_t slash = path.rfind('/');
     std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -64,8 +69,13 @@ void catch_stop_signals() {
     action.sa_handler = on_stop;
     sigemptyset(&action.sa_mask);
     // no SA_RESTART: a write blocked on a stalled pipe returns, and the run ends
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before;
+        // a signal ignored when the recorder started (nohup, a background job) stays ignored
+        if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
         sigaction(signal_number, &action, nullptr);
+    }
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
 }

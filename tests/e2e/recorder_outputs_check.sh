@@ -108,7 +108,14 @@ rc=$?
 err=$(cat err.txt)
 rm -f err.txt
 expect_failure "standard output"
-ok "/dev/stdout, /dev/null and a full standard output"
+mkdir folder
+label="a folder as the output"
+run sorvel --frames 4 --gif folder
+expect_failure folder
+[ -z "$(ls -A folder)" ] || fail "$label: something was written into it"
+rmdir folder
+only_left
+ok "/dev/stdout, /dev/null, a full standard output, a folder"
 
 # The reader goes away: quietly, with the status SIGPIPE gives (128 + 13), and nothing left.
 label="raw to a pipe whose reader stops"
@@ -129,8 +136,11 @@ ok "a reader that goes away ends the run quietly"
 # ends with SIGINT's status (128 + 2).
 label="Ctrl+C"
 echo previous >out.gif
+# job control gives the background recorder SIGINT as a terminal would, not ignored
+set -m
 "$recorder" sorvel2 --frames 100000 --gif out.gif 2>err.txt &
 recorder_pid=$!
+set +m
 sleep 1
 kill -INT $recorder_pid
 wait $recorder_pid
