@@ -1,7 +1,7 @@
 // What the recorder needs of the operating system, one file per system (system_posix.cpp,
-// system_windows.cpp), chosen by tools/CMakeLists.txt: which paths are written in place, files
-// written under a temporary name and put into place, the signals that end a run, and whether
-// standard error is a terminal.
+// system_windows.cpp, with host_posix.cpp or host_node.cpp), chosen by tools/CMakeLists.txt: which
+// paths are written in place, files written under a temporary name and put into place, the signals
+// that end a run, and whether standard error is a terminal.
 #pragma once
 
 #include <cstdio>
@@ -36,6 +36,10 @@ int end_as_signal(bool broken_pipe);
 bool is_broken_pipe(int error_number);
 
 bool stderr_is_terminal();
+
+// The permission bits a new file gets on a POSIX system: 0666 less the process's umask. With
+// stderr_is_terminal, the one thing Node.js (the web build) answers apart from the C library.
+int new_file_mode();
 
 // Standard output carries bytes exactly (no line-end translation).
 void set_binary_stdout();

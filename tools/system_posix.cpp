@@ -18,10 +18,13 @@ bool written_in_place(const std::string& path) {
 }
 
 FILE* open_in_place(const std::string& path) {
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    // a regular file behind /dev/stdout is added to, as the shell's redirection began it
+    struct stat info;
+    bool regular = stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | (regular ? O_APPEND : 0));
     if (fd < 0)
         return nullptr;
-    FILE* file = fdopen(fd, "ab");
+    FILE* file = fdopen(fd, regular ? "ab" : "wb");
     if (file == nullptr)
         close(fd);
     return file;
@@ -41,9 +44,7 @@ FILE* create_temporary(const std::string& path, std::string* temporary) {
     if (fd < 0)
         return nullptr;
     // mkstemp makes the file private; give it the mode a new file would have had
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    fchmod(fd, static_cast<mode_t>(new_file_mode()));
     FILE* file = fdopen(fd, "wb");
     if (file == nullptr) {
         int saved = errno;
@@ -94,10 +95,6 @@ int end_as_signal(bool broken_pipe) {
 
 bool is_broken_pipe(int error_number) {
     return error_number == EPIPE;
-}
-
-bool stderr_is_terminal() {
-    return isatty(STDERR_FILENO) != 0;
 }
 
 void set_binary_stdout() {}
