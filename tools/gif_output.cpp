@@ -6,7 +6,6 @@
 
 #include "fireworks.h"
 #include "output.h"
-#include "surface.h"
 
 static GifFileType* gif;
 static ColorMapObject* global_map;
@@ -31,18 +30,20 @@ static void fill_map(ColorMapObject* map, const RGBQUAD* table) {
 }
 
 static bool gif_begin(Sink* sink, const RecordOptions& options, const RGBQUAD* colours) {
+    int width = picture_width * options.scale;
+    int height = picture_height * options.scale;
     int error = 0;
     gif = EGifOpen(sink, put_bytes, &error);
     if (gif == nullptr)
         return gif_failed(sink, error);
-    delay = (100 + options.fps / 2) / options.fps;
+    delay = (100 + options.gif_fps / 2) / options.gif_fps;
     global_map = GifMakeMapObject(256, nullptr);
     local_map = GifMakeMapObject(256, nullptr);
     if (global_map == nullptr || local_map == nullptr)
         return gif_failed(sink, E_GIF_ERR_NOT_ENOUGH_MEM);
     fill_map(global_map, colours);
     EGifSetGifVersion(gif, true);
-    if (EGifPutScreenDesc(gif, picture_width, picture_height, 8, 0, global_map) != GIF_OK)
+    if (EGifPutScreenDesc(gif, width, height, 8, 0, global_map) != GIF_OK)
         return gif_failed(sink, gif->Error);
     // loop forever
     unsigned char application[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
@@ -64,15 +65,13 @@ static bool gif_frame(Sink* sink, const RecordOptions&, const RecordedFrame& fra
         return gif_failed(sink, gif->Error);
     fill_map(local_map, frame.colours);
     bool same = memcmp(local_map->Colors, global_map->Colors, 256 * sizeof(GifColorType)) == 0;
-    if (EGifPutImageDesc(gif, 0, 0, picture_width, picture_height, false,
-                         same ? nullptr : local_map) != GIF_OK)
+    if (EGifPutImageDesc(gif, 0, 0, frame.width, frame.height, false, same ? nullptr : local_map) !=
+        GIF_OK)
         return gif_failed(sink, gif->Error);
-    const Surface& shown = *frame.shown;
-    for (int y = 0; y < picture_height; y++) {
-        GifPixelType* row = shown.bits + (picture_height - 1 - y) * shown.stride;
-        if (EGifPutLine(gif, row, picture_width) != GIF_OK)
-            return gif_failed(sink, gif->Error);
-    }
+    // giflib takes the whole picture in one call but does not change it
+    GifPixelType* pixels = const_cast<GifPixelType*>(frame.indices);
+    if (EGifPutLine(gif, pixels, frame.width * frame.height) != GIF_OK)
+        return gif_failed(sink, gif->Error);
     return true;
 }
 

@@ -12,18 +12,25 @@
 #include <windows.h>
 
 #include "recorder.h"
+#include "surface.h"
 
 // Where one output's bytes go.
 struct Sink {
     std::string path;      // as given; "-" is standard output
-    std::string temporary; // the name written while the run lasts; empty for standard output
+    std::string temporary; // the name a regular file is written under while the run lasts
     FILE* file = nullptr;
+    bool in_place = false; // a pipe or device, written where it is
+    bool seekable = false; // only a file of our own can be rewritten (by the video muxers)
     std::string failure; // the first failure, said after the output's name; empty while all is well
+    bool broken_pipe = false; // the first failure was a reader going away
 };
 
-// Opens path for writing (a new file under a temporary name, or standard output for "-" when
-// out is given). Returns false with sink->failure set.
+// Opens path for writing: "-" is out (standard output); a named pipe or device is written in
+// place; anything else is a new file under a temporary name. Returns false with failure set.
 bool sink_open(Sink* sink, const std::string& path, FILE* out);
+// Moves the write position of a seekable sink (whence as fseek); returns the new position, or
+// -1 if the sink cannot seek or the seek failed.
+int64_t sink_seek(Sink* sink, int64_t offset, int whence);
 // Writes size bytes; false (and failure set) on a short write.
 bool sink_write(Sink* sink, const void* bytes, size_t size);
 // Keeps the first failure's reason.
@@ -41,8 +48,11 @@ std::string sink_name(const Sink& sink);
 struct RecordedFrame {
     int64_t number;         // 1..frames
     const uint8_t* rgb;     // RGB24, rows top to bottom, picture_width x picture_height
-    const Surface* shown;   // the 8-bit surface the effect copied to the window
+    const uint8_t* picture; // the same enlarged by --scale: what the pictures show
+    const uint8_t* indices; // the shown 8-bit surface's colour indices, top to bottom, enlarged
     const RGBQUAD* colours; // its 256 colours in force
+    int width;              // of picture and indices
+    int height;
 };
 
 struct OutputKind {
@@ -60,3 +70,4 @@ extern const OutputKind crc_output;
 extern const OutputKind raw_output;
 extern const OutputKind gif_output;
 extern const OutputKind png_output;
+extern const OutputKind video_output;

@@ -3,7 +3,6 @@
 
 #include <png.h>
 
-#include "fireworks.h"
 #include "output.h"
 
 // libpng's bytes go through the sink; a failed write or libpng's own error ends in png_error's
@@ -41,11 +40,12 @@ static bool png_frame(Sink* sink, const RecordOptions& options, const RecordedFr
         return false;
     }
     png_set_write_fn(png, sink, put_bytes, flush_nothing);
-    png_set_IHDR(png, info, picture_width, picture_height, 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(frame.width),
+                 static_cast<png_uint_32>(frame.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int y = 0; y < picture_height; y++)
-        png_write_row(png, frame.rgb + y * picture_width * 3);
+    for (int y = 0; y < frame.height; y++)
+        png_write_row(png, frame.picture + size_t(y) * size_t(frame.width) * 3);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;

@@ -1,5 +1,4 @@
-// --raw: every frame as RGB24, concatenated, to a file or standard output.
-#include "fireworks.h"
+// --raw: every frame as RGB24 (enlarged by --scale), concatenated, to a file or standard output.
 #include "output.h"
 
 static bool raw_begin(Sink*, const RecordOptions&, const RGBQUAD*) {
@@ -7,7 +6,7 @@ static bool raw_begin(Sink*, const RecordOptions&, const RGBQUAD*) {
 }
 
 static bool raw_frame(Sink* sink, const RecordOptions&, const RecordedFrame& frame) {
-    return sink_write(sink, frame.rgb, size_t{picture_width} * picture_height * 3);
+    return sink_write(sink, frame.picture, size_t(frame.width) * size_t(frame.height) * 3);
 }
 
 static bool raw_end(Sink*, bool) {

@@ -2,6 +2,13 @@
 #include <cstring>
 
 #include "output.h"
+#include "system.h"
+
+static void fail_with_errno(Sink* sink, int error_number) {
+    if (sink->failure.empty())
+        sink->broken_pipe = is_broken_pipe(error_number);
+    sink_fail(sink, strerror(error_number));
+}
 
 void sink_fail(Sink* sink, const std::string& reason) {
     if (sink->failure.empty())
@@ -18,30 +25,48 @@ bool sink_open(Sink* sink, const std::string& path, FILE* out) {
         sink->file = out;
         return true;
     }
-    sink->temporary = path + ".part";
-    sink->file = fopen(sink->temporary.c_str(), "wb");
+    if (written_in_place(path)) {
+        sink->file = open_in_place(path);
+        sink->in_place = true;
+    } else {
+        sink->file = create_temporary(path, &sink->temporary);
+        sink->seekable = sink->file != nullptr;
+    }
     if (sink->file == nullptr) {
-        sink_fail(sink, strerror(errno));
-        sink->temporary.clear();
+        fail_with_errno(sink, errno);
         return false;
     }
+    // bigger writes for the encoders' small pieces
+    setvbuf(sink->file, nullptr, _IOFBF, 1 << 16);
     return true;
 }
 
 bool sink_write(Sink* sink, const void* bytes, size_t size) {
+    if (!sink->failure.empty())
+        return false;
     if (fwrite(bytes, 1, size, sink->file) == size)
         return true;
-    sink_fail(sink, strerror(errno));
+    fail_with_errno(sink, errno);
     return false;
+}
+
+int64_t sink_seek(Sink* sink, int64_t offset, int whence) {
+    if (!sink->seekable || !sink->failure.empty())
+        return -1;
+    if (fflush(sink->file) != 0 || fseeko(sink->file, offset, whence) != 0) {
+        fail_with_errno(sink, errno);
+        return -1;
+    }
+    return ftello(sink->file);
 }
 
 bool sink_close(Sink* sink) {
     if (sink->file == nullptr)
         return sink->failure.empty();
     // standard output is flushed but stays open; everything else is closed
-    int result = sink->temporary.empty() ? fflush(sink->file) : fclose(sink->file);
+    int result = sink->path == "-" ? fflush(sink->file) : fclose(sink->file);
     if (result != 0)
-        sink_fail(sink, strerror(errno));
+        fail_with_errno(sink, errno);
     sink->file = nullptr;
     return sink->failure.empty();
 }
@@ -50,12 +75,9 @@ bool sink_settle(Sink* sink, bool keep) {
     if (sink->temporary.empty())
         return true;
     bool ok = true;
-    if (keep) {
-        remove(sink->path.c_str()); // rename does not replace a file on Windows
-        if (rename(sink->temporary.c_str(), sink->path.c_str()) != 0) {
-            sink_fail(sink, strerror(errno));
-            ok = false;
-        }
+    if (keep && !replace_file(sink->temporary, sink->path)) {
+        fail_with_errno(sink, errno);
+        ok = false;
     }
     if (!keep || !ok)
         remove(sink->temporary.c_str());
