@@ -120,6 +120,8 @@ int parse_record_options(int argc, char** argv, RecordOptions* options) {
     app.add_option("--scale", options->scale,
                    "enlarge every picture written by 1..8, pixel by pixel (CRCs are unchanged)");
     app.add_flag("--quiet", options->quiet, "no progress line on the terminal");
+    app.add_flag("--time", options->time,
+                 "print the mean microseconds per frame of the effect alone (no output work)");
 
     try {
         app.parse(argc, argv);
@@ -152,8 +154,8 @@ int parse_record_options(int argc, char** argv, RecordOptions* options) {
         return fail("--at " + std::to_string(options->png_at) + " is outside 1..--frames");
     if (options->png_at == 0)
         options->png_at = options->frames;
-    if (options->crc && options->raw_path == "-")
-        return fail("--crc and --raw - cannot share standard output");
+    if ((options->crc || options->time) && options->raw_path == "-")
+        return fail("--crc and --time cannot share standard output with --raw -");
     if (!video->empty()) {
         const char* container = container_option->empty()
                                     ? container_from_name(options->video_path)

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "cpu_level.h"
 #include "fireworks.h"
 #include "output.h"
 #include "shell.h"
@@ -140,10 +141,13 @@ int record(const RecordOptions& options, FILE* out) {
     progress.start = progress.last_draw = std::chrono::steady_clock::now();
     size_t next_key = 0;
     int64_t number = 1;
+    std::chrono::steady_clock::duration rendering{};
     for (; number <= options.frames && failed == nullptr && !stop_requested(); number++) {
         for (; next_key < options.keys.size() && options.keys[next_key].frame == number; next_key++)
             handle_key(options.keys[next_key].virtual_key);
+        auto render_start = std::chrono::steady_clock::now();
         program.render(capture.dc);
+        rendering += std::chrono::steady_clock::now() - render_start;
         capture_to_rgb(capture, rgb);
         shown_to_indices(*program.shown, indices);
         GetDIBColorTable(program.shown->dc, 0, 256, colours);
@@ -183,7 +187,15 @@ int record(const RecordOptions& options, FILE* out) {
     // Ctrl+C, or a reader gone away, ends the run quietly, as it would end cat
     if (interrupted || (failed != nullptr && failed->sink.broken_pipe))
         return end_as_signal(!interrupted);
-    if (failed == nullptr)
-        return 0;
-    return fail("cannot write " + sink_name(failed->sink) + ": " + failed->sink.failure);
+    if (failed != nullptr)
+        return fail("cannot write " + sink_name(failed->sink) + ": " + failed->sink.failure);
+    if (options.time) {
+        double each = std::chrono::duration<double, std::micro>(rendering).count() /
+                      static_cast<double>(options.frames);
+        fprintf(out, "%s: %.2f us per frame over %lld frames (%s)\n", program.name, each,
+                static_cast<long long>(options.frames), cpu_level_name(cpu_level()));
+        if (fflush(out) != 0)
+            return fail("cannot write standard output");
+    }
+    return 0;
 }
