@@ -27,7 +27,7 @@ container() { # the container option a path without an extension needs
 # no file other than the ones named may be left in the working folder
 only_left() {
   local left
-  left=$(ls -A | sort | tr '\n' ' ')
+  left=$(ls -A | grep -vx disk | sort | tr '\n' ' ')
   [ "$left" = "$* " ] || [ -z "$*" -a -z "$left" ] || fail "$label: files left: '$left', wanted '$*'"
 }
 # runs the recorder, keeping its exit code in rc and its standard error in err.txt's text
@@ -41,6 +41,14 @@ expect_failure() { # the run failed with one line naming $1
   [ "$rc" -ne 0 ] || fail "$label: exit code 0"
   [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] && [[ "$err" == *"cannot write $1: "* ]] ||
     fail "$label: message '$err'"
+}
+
+# a tmpfs needs a mount namespace; where there is none, the file size limit alone stands in
+tmpfs=yes
+mkdir disk
+unshare -rm sh -c 'mount -t tmpfs -o size=4k tmpfs disk' 2>/dev/null || {
+  tmpfs=""
+  echo "SKIPPED: full tmpfs cases (no mount namespace here); the file size limit still runs"
 }
 
 for kind in $kinds; do
@@ -71,6 +79,28 @@ for kind in $kinds; do
     only_left out.$kind
     rm -f out.$kind
   done
+
+  # a real full disk: a small tmpfs in a mount namespace of our own, full from the start, and
+  # one page too small for the whole file
+  if [ -n "$tmpfs" ]; then
+    for disk_kib in 4 $((((size - 1) / 4096) * 4)); do
+      label="$kind on a $disk_kib KiB tmpfs, $size bytes wanted"
+      [ "$disk_kib" -ge 4 ] || continue
+      fill=$([ "$disk_kib" = 4 ] && echo 4096 || echo 0)
+      result=$(unshare -rm sh -c '
+        mount -t tmpfs -o size="$1"k tmpfs disk && cd disk || exit 99
+        head -c "$2" /dev/zero >filler 2>/dev/null
+        "$3" sorvel2 --frames "$4" --keys 3:space "$5" out."$6" 2>&1
+        echo "rc=$?"
+        rm -f filler
+        echo "left=$(ls -A)"' sh "$disk_kib" "$fill" "$recorder" $frames "$opt" "$kind")
+      err=$(printf '%s\n' "$result" | head -n 1)
+      rc=$(printf '%s\n' "$result" | sed -n 's/^rc=//p')
+      expect_failure out.$kind
+      [[ "$result" == *"No space left on device"* ]] || fail "$label: '$result'"
+      [ "$(printf '%s\n' "$result" | sed -n 's/^left=//p')" = "" ] || fail "$label: '$result'"
+    done
+  fi
 
   label="$kind to /dev/full"
   run sorvel2 --frames $frames "$opt" /dev/full $(container "$kind")
