@@ -1,29 +1,10 @@
 # Cross toolchain for the 32-bit Windows build: MinGW-w64 i686 from Debian, run under Wine.
 #   cmake --preset mingw-i686 && cmake --build --preset mingw-i686 && ctest --preset mingw-i686
-# The POSIX thread-model compilers are used because GoogleTest needs std::thread and std::mutex.
-# Every executable is linked -static, so it needs only the DLLs that Windows (or Wine) ships.
-set(CMAKE_SYSTEM_NAME Windows)
+set(SORVEL_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 set(CMAKE_SYSTEM_VERSION 5.1)
 # The top-level CMakeLists turns on SSE2 doubles for processors matching i.86.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(SORVEL_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${SORVEL_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${SORVEL_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${SORVEL_MINGW_TRIPLE}-windres)
-
-# Libraries and headers come only from the MinGW sysroot (Debian's libz-mingw-w64-dev puts zlib
-# there); programs such as code generators are still looked up on the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${SORVEL_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# libz.a rather than the import library libz.dll.a, which would need zlib1.dll beside the .exe.
-set(ZLIB_USE_STATIC_LIBS ON)
-
-# -static takes libgcc, libstdc++ and winpthread into the .exe as well.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # ctest and add_test run the Windows executables through Wine; scripts/wine-env.sh sets up the
 # Wine prefix and quiet debug output for the run.
