@@ -128,9 +128,12 @@ static SDL_Rect usable_size(int x, int y) {
 // The scale a window of `width` x `height` opens at, from the options and the display.
 static int opening_scale(int width, int height, int x, int y) {
     SDL_Rect usable = usable_size(x, y);
-    if (display_options.scale == 0)
-        return default_display_scale(usable.h, height);
     int fits = largest_fitting_scale(usable.w, usable.h, width, height);
+    if (display_options.scale == 0) {
+        // A client far wider than tall must still fit across.
+        int scale = default_display_scale(usable.h, height);
+        return scale < fits ? scale : fits;
+    }
     if (display_options.scale <= fits)
         return display_options.scale;
     char detail[96];
