@@ -377,3 +377,63 @@ TEST_F(Scale, FullScreenKeysToggleItAndReachNoWindowProcedure) {
     EXPECT_EQ(delivered, expected);
     EXPECT_FALSE(platform_window_fullscreen(window));
 }
+
+TEST_F(Scale, FullScreenShowsTheLargestWholeScaleCentredOnBlackAndHidesThePointerOverIt) {
+    platform_set_usable_display_size(1024, 768);
+    HWND window = open_window();
+    ASSERT_NE(window, nullptr);
+    HDC dc = GetDC(window);
+    warp::effect_init(GetModuleHandleA(nullptr));
+    for (int frame = 0; frame < 50; frame++)
+        warp::effect_render(dc);
+    Shown original = read_shown(window);
+    push_key(SDL_KEYDOWN, SDL_SCANCODE_F11, KMOD_NONE, window);
+    dispatch_all();
+    ASSERT_TRUE(platform_window_fullscreen(window));
+
+    // The dummy display is 1024 x 768: 3x, 960 x 720 at (32, 24), black around it.
+    Shown full = read_shown(window);
+    ASSERT_EQ(full.width, 1024);
+    ASSERT_EQ(full.height, 768);
+    EXPECT_EQ(platform_window_scale(window), 3);
+    Shown inside;
+    inside.width = 960;
+    inside.height = 720;
+    int lit_outside = 0;
+    for (int y = 0; y < full.height; y++)
+        for (int x = 0; x < full.width; x++) {
+            bool in = x >= 32 && y >= 24 && x < 32 + 960 && y < 24 + 720;
+            if (in)
+                inside.pixels.push_back(full.at(x, y));
+            else
+                lit_outside += full.at(x, y) != 0;
+        }
+    EXPECT_EQ(lit_outside, 0);
+    EXPECT_EQ(blocks_unlike(inside, original, 3), 0);
+
+    auto move_pointer = [&](int x, int y) {
+        SDL_Event event = {};
+        event.type = SDL_MOUSEMOTION;
+        event.motion.windowID = SDL_GetWindowID(platform_sdl_window(window));
+        event.motion.x = x;
+        event.motion.y = y;
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+        dispatch_all();
+    };
+    move_pointer(500, 400);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    move_pointer(10, 10); // on the black border
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+    move_pointer(32, 24);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    push_key(SDL_KEYDOWN, SDL_SCANCODE_F11, KMOD_NONE, window);
+    dispatch_all();
+    EXPECT_FALSE(platform_window_fullscreen(window));
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE) << "the pointer is back outside full screen";
+    int w = 0;
+    int h = 0;
+    SDL_GetWindowSize(platform_sdl_window(window), &w, &h);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 240);
+    warp::effect_shutdown();
+}
