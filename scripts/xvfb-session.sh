@@ -65,11 +65,13 @@ xvfb_session_window_manager() {
   command -v openbox >/dev/null 2>&1 || return 1
   openbox --sm-disable >"$work/openbox.log" 2>&1 &
   wm_pid=$!
-  # Ready once it has claimed the screen's window-manager selection.
-  for _ in $(seq 50); do
+  # Ready once it has claimed the screen's window-manager selection; a loaded machine may take
+  # seconds to get there.
+  for _ in $(seq 200); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && return 0
-    kill -0 "$wm_pid" 2>/dev/null || return 1
+    kill -0 "$wm_pid" 2>/dev/null || break
     sleep 0.1
   done
+  sed 's/^/  openbox: /' "$work/openbox.log" >&2
   return 1
 }
