@@ -14,14 +14,12 @@
 #include <windows.h>
 
 #include "platform_internal.h"
+#include "headless_shell.h"
 #include "shell.h"
 
 const char* const app_title = "Probe";
 
 namespace {
-
-// The headless video driver, chosen before anything can start SDL.
-const bool headless = [] { return setenv("SDL_VIDEODRIVER", "dummy", 1) == 0; }();
 
 struct Title {
     int after_frame;
@@ -71,19 +69,11 @@ DWORD test_clock() {
     return clock_state.now;
 }
 
-HWND main_window() {
-    return FindWindowA("Demo Test", nullptr);
-}
-
 std::string take_title() {
     char text[128] = "";
     GetWindowTextA(main_window(), text, sizeof(text));
     SetWindowTextA(main_window(), "");
     return text;
-}
-
-void press(WPARAM key) {
-    PostMessageA(main_window(), WM_KEYDOWN, key, 1);
 }
 
 // Runs app_main from `start` on the test's clock with `setup` as the run's plan.
@@ -117,15 +107,10 @@ Run plan(std::vector<DWORD> frame_ms, int frame_limit, uint32_t interval_ms = 0,
     return setup;
 }
 
-// What a fresh process would find: no window, no class, an empty queue, the real clock.
-void leave_nothing_behind() {
+// What a fresh process would find: the real clock too.
+void leave_nothing_behind_with_clock() {
     platform_set_clock(nullptr);
-    if (HWND window = main_window())
-        DestroyWindow(window);
-    UnregisterClassA("Demo Test", GetModuleHandleA(nullptr));
-    MSG msg;
-    for (int i = 0; i < 10000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); i++) {
-    }
+    leave_nothing_behind();
 }
 
 class FrameLoop : public ::testing::Test {
@@ -134,7 +119,7 @@ class FrameLoop : public ::testing::Test {
         ASSERT_TRUE(headless);
     }
     void TearDown() override {
-        leave_nothing_behind();
+        leave_nothing_behind_with_clock();
     }
 };
 
@@ -228,7 +213,7 @@ TEST_F(FrameLoop, PacingWaitHoldsFramesApartAndTakesMessagesMeanwhile) {
             EXPECT_LT(gap, 60u) << "between frames " << i << " and " << i + 1;
         }
         EXPECT_EQ(run.variant_seen[2], 5);
-        leave_nothing_behind();
+        leave_nothing_behind_with_clock();
     }
     // Frames longer than the interval wait for nothing: the burst is taken one key a frame.
     ASSERT_EQ(run_loop(10000, plan({80}, 8, 50, burst), 1), 0);
@@ -253,6 +238,6 @@ TEST_F(FrameLoop, StopTakenDuringThePacingWaitEndsTheLoopAtOnce) {
         EXPECT_EQ(run.shutdown_calls, 1);
         const std::vector<Title> expected = {{1, "Probe- 1FPS Prop- 2"}};
         EXPECT_EQ(run.titles, expected);
-        leave_nothing_behind();
+        leave_nothing_behind_with_clock();
     }
 }

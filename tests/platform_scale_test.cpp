@@ -10,36 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "allocation_count.h"
 #include "palette_demo.h"
 #include "platform_internal.h"
 #include "sdl_display.h"
 #include "warp.h"
-
-// Every heap allocation of this process is counted while `counting` is on (not under the
-// sanitizers, which own malloc).
-extern "C" void* __libc_malloc(size_t size);
-extern "C" void* __libc_calloc(size_t count, size_t size);
-extern "C" void* __libc_realloc(void* p, size_t size);
-
-namespace {
-bool counting = false;
-long allocations = 0;
-} // namespace
-
-#if !defined(__SANITIZE_ADDRESS__)
-extern "C" void* malloc(size_t size) {
-    allocations += counting;
-    return __libc_malloc(size);
-}
-extern "C" void* calloc(size_t count, size_t size) {
-    allocations += counting;
-    return __libc_calloc(count, size);
-}
-extern "C" void* realloc(void* p, size_t size) {
-    allocations += counting;
-    return __libc_realloc(p, size);
-}
-#endif
 
 namespace {
 

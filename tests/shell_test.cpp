@@ -16,14 +16,12 @@
 
 #include <windows.h>
 
+#include "headless_shell.h"
 #include "shell.h"
 
 const char* const app_title = "Probe";
 
 namespace {
-
-// The headless video driver, chosen before anything can start SDL.
-const bool headless = [] { return setenv("SDL_VIDEODRIVER", "dummy", 1) == 0; }();
 
 constexpr LPARAM alt_held = LPARAM{1} << 29;
 
@@ -41,18 +39,10 @@ struct ProbeRun {
 
 ProbeRun probe;
 
-HWND main_window() {
-    return FindWindowA("Demo Test", nullptr);
-}
-
 std::string window_title() {
     char text[128];
     GetWindowTextA(main_window(), text, sizeof(text));
     return text;
-}
-
-void press(WPARAM key) {
-    PostMessageA(main_window(), WM_KEYDOWN, key, 1);
 }
 
 int run_app(void (*script)(int frame), int32_t start_variant = 0, int frame_limit = 100) {
@@ -63,16 +53,6 @@ int run_app(void (*script)(int frame), int32_t start_variant = 0, int frame_limi
     variant = start_variant;
     char command_line[] = "";
     return app_main(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOW);
-}
-
-// What a fresh process would find: no window, no class, an empty queue.
-void leave_nothing_behind() {
-    if (HWND window = main_window())
-        DestroyWindow(window);
-    UnregisterClassA("Demo Test", GetModuleHandleA(nullptr));
-    MSG msg;
-    for (int i = 0; i < 10000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); i++) {
-    }
 }
 
 class Shell : public ::testing::Test {
