@@ -67,8 +67,8 @@ struct Container {
 };
 
 // The H.264 defaults were measured on ten seconds of sorvel2 at 2x (README): the sparks are
-// grain, which x264's "grain" tuning keeps (no coefficients thrown away, flatter quantizers
-// between frame types) and its default tuning smears; the reds need more colour bits than luma.
+// grain, which x264's "grain" tuning keeps best for their size; the error is mostly in red and
+// blue, so the colour planes get a finer quantizer than luma.
 static const Container containers[] = {
     {"mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, 29},
     {"webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, 30},
