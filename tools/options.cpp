@@ -114,7 +114,7 @@ int parse_record_options(int argc, char** argv, RecordOptions* options) {
     CLI::Option* fps_option =
         app.add_option("--fps", fps, "frame rate of the GIF and video, 1..100 (default 50 and 60)");
     CLI::Option* crf = app.add_option("--crf", options->crf,
-                                      "video quality, lower is better: .mp4 0..51 (default 20), "
+                                      "video quality, lower is better: .mp4 0..51 (default 29), "
                                       ".webm 0..63 (default 30)")
                            ->needs(video);
     app.add_option("--scale", options->scale,
