@@ -60,15 +60,23 @@ TEST_F(PixelCopyAvx2, MapsEveryIndexThroughTheTableForEveryRowLength) {
 }
 
 // The copy with AVX2 turned off: what machines without AVX2, SORVEL_CPU=sse2 and the web build run.
-TEST(PixelCopyBaseline, MapsEveryIndexThroughTheTableForEveryRowLength) {
+class PixelCopyBaseline : public testing::Test {
+  protected:
+    void SetUp() override {
+        pixel_copy_use_avx2(false);
+    }
+    void TearDown() override {
+        pixel_copy_use_avx2(was_on);
+    }
     const bool was_on = copy_row_8_to_32_avx2(nullptr, nullptr, 0, nullptr);
-    pixel_copy_use_avx2(false);
+};
+
+TEST_F(PixelCopyBaseline, MapsEveryIndexThroughTheTableForEveryRowLength) {
     expect_every_row_length_mapped(
         [](const uint8_t* in, uint32_t* out, int width, const uint32_t* table) {
             copy_indices_8_to_32(in, out, width, table);
             return true;
         });
-    pixel_copy_use_avx2(was_on);
 }
 
 // A 320 x 240 picture of random indices copied into a 32-bit surface, whole and in a clipped
