@@ -1,6 +1,7 @@
-// The stand-in's 8-bit to 32-bit copy with AVX2 against the plain one and against the colour
-// table itself: row lengths around the 8-pixel step of the vector loop, every index, and whole
-// BitBlts that start and end at odd columns. Skipped, saying so, where the processor has no AVX2.
+// The stand-in's 8-bit to 32-bit copy, the baseline (the loop the web build also runs) and the
+// AVX2 one, against the colour table itself: row lengths around the 8- and 16-pixel steps of the
+// loops, every index, and whole BitBlts that start and end at odd columns. The AVX2 tests are
+// skipped, saying so, where the processor has no AVX2.
 #include <array>
 #include <cstring>
 #include <random>
@@ -11,6 +12,7 @@
 #include <windows.h>
 
 #include "pixel_copy_avx2.h"
+#include "platform_internal.h"
 #include "surface.h"
 
 namespace {
@@ -30,7 +32,9 @@ class PixelCopyAvx2 : public testing::Test {
     const bool was_on = copy_row_8_to_32_avx2(nullptr, nullptr, 0, nullptr);
 };
 
-TEST_F(PixelCopyAvx2, MapsEveryIndexThroughTheTableForEveryRowLength) {
+// Copies rows of every length from 0 to 330 pixels, starting at aligned and unaligned indices,
+// each into a row with a guard word on both sides, and compares each pixel with the table.
+void expect_every_row_length_mapped(bool (*copy)(const uint8_t*, uint32_t*, int, const uint32_t*)) {
     std::mt19937 random(13);
     uint32_t table[256];
     for (auto& entry : table)
@@ -41,13 +45,38 @@ TEST_F(PixelCopyAvx2, MapsEveryIndexThroughTheTableForEveryRowLength) {
     for (int start : {0, 1, 15}) {
         for (int width = 0; width <= 330; width++) {
             std::vector<uint32_t> out(width + 2, 0xDEADBEEF);
-            ASSERT_TRUE(copy_row_8_to_32_avx2(in.data() + start, out.data() + 1, width, table));
+            ASSERT_TRUE(copy(in.data() + start, out.data() + 1, width, table));
             for (int i = 0; i < width; i++)
-                ASSERT_EQ(out[i + 1], table[in[start + i]]) << "width " << width << " pixel " << i;
+                ASSERT_EQ(out[i + 1], table[in[start + i]])
+                    << "start " << start << " width " << width << " pixel " << i;
             ASSERT_EQ(out[0], 0xDEADBEEF) << "written before the row, width " << width;
             ASSERT_EQ(out[width + 1], 0xDEADBEEF) << "written past the row, width " << width;
         }
     }
+}
+
+TEST_F(PixelCopyAvx2, MapsEveryIndexThroughTheTableForEveryRowLength) {
+    expect_every_row_length_mapped(copy_row_8_to_32_avx2);
+}
+
+// The copy with AVX2 turned off: what machines without AVX2, SORVEL_CPU=sse2 and the web build run.
+class PixelCopyBaseline : public testing::Test {
+  protected:
+    void SetUp() override {
+        pixel_copy_use_avx2(false);
+    }
+    void TearDown() override {
+        pixel_copy_use_avx2(was_on);
+    }
+    const bool was_on = copy_row_8_to_32_avx2(nullptr, nullptr, 0, nullptr);
+};
+
+TEST_F(PixelCopyBaseline, MapsEveryIndexThroughTheTableForEveryRowLength) {
+    expect_every_row_length_mapped(
+        [](const uint8_t* in, uint32_t* out, int width, const uint32_t* table) {
+            copy_indices_8_to_32(in, out, width, table);
+            return true;
+        });
 }
 
 // A 320 x 240 picture of random indices copied into a 32-bit surface, whole and in a clipped
