@@ -74,9 +74,19 @@ fi
 
 # cpu_sample NAME: the wall clock and the CPU time (user and system, in clock ticks) so far of the
 # program under test and of Xvfb, to $work/NAME.cpu, read from /proc.
+# The program's time is that of its process and every process below it: under Wine the program
+# runs in a loader started by a shell function.
+tree_ticks() {
+  local ticks child
+  ticks=$(awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0)
+  for child in $(pgrep -P "$1"); do
+    ticks=$((ticks + $(tree_ticks "$child")))
+  done
+  echo "$ticks"
+}
 cpu_sample() {
   local ticks_program ticks_xvfb
-  ticks_program=$(awk '{print $14 + $15}' "/proc/$program_pid/stat" 2>/dev/null || echo 0)
+  ticks_program=$(tree_ticks "$program_pid")
   ticks_xvfb=$(awk '{print $14 + $15}' "/proc/$xvfb_pid/stat" 2>/dev/null || echo 0)
   echo "$(date +%s.%N) $ticks_program $ticks_xvfb $(getconf CLK_TCK)" >"$work/$1.cpu"
 }
