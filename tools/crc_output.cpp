@@ -16,4 +16,4 @@ static bool crc_end(Sink*, bool) {
     return true;
 }
 
-const OutputKind crc_output = {"--crc", nullptr, crc_begin, crc_frame, crc_end};
+const OutputKind crc_output = {"--crc", nullptr, crc_begin, crc_frame, crc_end, false};

@@ -86,4 +86,4 @@ static bool gif_end(Sink* sink, bool) {
     return ok || gif_failed(sink, error);
 }
 
-const OutputKind gif_output = {"--gif", nullptr, gif_begin, gif_frame, gif_end};
+const OutputKind gif_output = {"--gif", nullptr, gif_begin, gif_frame, gif_end, true};

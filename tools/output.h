@@ -64,6 +64,8 @@ struct OutputKind {
     bool (*frame)(Sink* sink, const RecordOptions& options, const RecordedFrame& frame);
     // Completes the output (complete) or only frees what begin took (after a failure).
     bool (*end)(Sink* sink, bool complete);
+    // Whether frame() reads the frame's colour indices and colours, which are made only then.
+    bool uses_indices;
 };
 
 extern const OutputKind crc_output;

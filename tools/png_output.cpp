@@ -55,4 +55,4 @@ static bool png_end(Sink*, bool) {
     return true;
 }
 
-const OutputKind png_output = {"--png", nullptr, png_begin, png_frame, png_end};
+const OutputKind png_output = {"--png", nullptr, png_begin, png_frame, png_end, false};

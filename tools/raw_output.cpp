@@ -13,4 +13,4 @@ static bool raw_end(Sink*, bool) {
     return true;
 }
 
-const OutputKind raw_output = {"--raw", nullptr, raw_begin, raw_frame, raw_end};
+const OutputKind raw_output = {"--raw", nullptr, raw_begin, raw_frame, raw_end, false};

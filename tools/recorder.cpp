@@ -108,7 +108,7 @@ int record(const RecordOptions& options, FILE* out) {
     int width = picture_width * scale;
     int height = picture_height * scale;
     std::vector<uint8_t> scaled_rgb(scale > 1 ? rgb_frame_size * size_t(scale * scale) : 0);
-    std::vector<uint8_t> scaled_indices(scale > 1 ? sizeof indices * size_t(scale * scale) : 0);
+    std::vector<uint8_t> scaled_indices;
 
     Output outputs[5];
     int output_count = 0;
@@ -122,6 +122,12 @@ int record(const RecordOptions& options, FILE* out) {
         outputs[output_count++] = Output{&png_output, options.png_path, {}};
     if (!options.video_path.empty())
         outputs[output_count++] = Output{&video_output, options.video_path, {}};
+
+    bool indices_used = false;
+    for (int i = 0; i < output_count; i++)
+        indices_used = indices_used || outputs[i].kind->uses_indices;
+    if (indices_used && scale > 1)
+        scaled_indices.resize(sizeof indices * size_t(scale * scale));
 
     Output* failed = nullptr;
     GetDIBColorTable(program.shown->dc, 0, 256, colours);
@@ -149,14 +155,19 @@ int record(const RecordOptions& options, FILE* out) {
         program.render(capture.dc);
         rendering += std::chrono::steady_clock::now() - render_start;
         capture_to_rgb(capture, rgb);
-        shown_to_indices(*program.shown, indices);
-        GetDIBColorTable(program.shown->dc, 0, 256, colours);
         RecordedFrame frame{number, rgb, rgb, indices, colours, width, height};
+        if (indices_used) {
+            shown_to_indices(*program.shown, indices);
+            GetDIBColorTable(program.shown->dc, 0, 256, colours);
+        }
         if (scale > 1) {
             scale_picture(rgb, picture_width, picture_height, 3, scale, scaled_rgb.data());
-            scale_picture(indices, picture_width, picture_height, 1, scale, scaled_indices.data());
             frame.picture = scaled_rgb.data();
-            frame.indices = scaled_indices.data();
+            if (indices_used) {
+                scale_picture(indices, picture_width, picture_height, 1, scale,
+                              scaled_indices.data());
+                frame.indices = scaled_indices.data();
+            }
         }
         for (int i = 0; i < output_count && failed == nullptr; i++)
             if (!outputs[i].kind->frame(&outputs[i].sink, options, frame))

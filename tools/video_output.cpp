@@ -223,4 +223,4 @@ static bool video_end(Sink* sink, bool complete) {
     return ok;
 }
 
-const OutputKind video_output = {"--video", nullptr, video_begin, video_frame, video_end};
+const OutputKind video_output = {"--video", nullptr, video_begin, video_frame, video_end, false};
