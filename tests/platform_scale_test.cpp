@@ -14,6 +14,7 @@
 #include "palette_demo.h"
 #include "platform_internal.h"
 #include "sdl_display.h"
+#include "window_pixels.h"
 #include "warp.h"
 
 namespace {
@@ -114,16 +115,8 @@ Shown read_shown(HWND window) {
     shown.width = surface->w;
     shown.height = surface->h;
     for (int y = 0; y < surface->h; y++) {
-        for (int x = 0; x < surface->w; x++) {
-            uint32_t value;
-            memcpy(&value,
-                   static_cast<uint8_t*>(surface->pixels) + y * surface->pitch +
-                       x * surface->format->BytesPerPixel,
-                   4);
-            Uint8 r, g, b;
-            SDL_GetRGB(value, surface->format, &r, &g, &b);
-            shown.pixels.push_back(static_cast<uint32_t>(r << 16 | g << 8 | b));
-        }
+        for (int x = 0; x < surface->w; x++)
+            shown.pixels.push_back(window_pixel(surface, x, y));
     }
     return shown;
 }

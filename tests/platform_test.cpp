@@ -12,6 +12,7 @@
 
 #include "platform_internal.h"
 #include "sdl_display.h"
+#include "window_pixels.h"
 
 namespace {
 
@@ -497,15 +498,7 @@ const RGBQUAD four_colours[4] = {
 
 // The window framebuffer's colour at (x, y), as 0xRRGGBB.
 uint32_t shown(HWND window, int x, int y) {
-    SDL_Surface* surface = SDL_GetWindowSurface(platform_sdl_window(window));
-    uint32_t value;
-    memcpy(&value,
-           static_cast<uint8_t*>(surface->pixels) + y * surface->pitch +
-               x * surface->format->BytesPerPixel,
-           4);
-    Uint8 r, g, b;
-    SDL_GetRGB(value, surface->format, &r, &g, &b);
-    return static_cast<uint32_t>(r << 16 | g << 8 | b);
+    return window_pixel(SDL_GetWindowSurface(platform_sdl_window(window)), x, y);
 }
 
 } // namespace
