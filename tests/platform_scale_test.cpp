@@ -180,10 +180,10 @@ TEST_F(Scale, WindowOpensAtTheScaleOfItsDisplayAndTheProgramStillSees320x240) {
     }
 
     // An asked scale wins over the default; one too large is reduced to what fits, said once.
-    display_set_options(DisplayOptions{3, false, false});
+    display_set_options(DisplayOptions{3, false, false, {}});
     RECT client = {};
     EXPECT_EQ(opened_size(1920, 1080, &client), "960x720");
-    display_set_options(DisplayOptions{8, false, false});
+    display_set_options(DisplayOptions{8, false, false, {}});
     testing::internal::CaptureStderr();
     EXPECT_EQ(opened_size(1920, 1080, &client), "1280x960");
     EXPECT_EQ(opened_size(1920, 1080, &client), "1280x960");
@@ -232,7 +232,7 @@ TEST(DisplayOptions, TakesItsOwnOptionsAndPassesEveryOtherWordOn) {
         argv.push_back(nullptr);
         SCOPED_TRACE(trace);
         int argc = static_cast<int>(argv.size()) - 1;
-        DisplayOptions options = {5, true, true};
+        DisplayOptions options = {5, true, true, {}};
         char error[160] = "";
         OptionsResult result =
             take_display_options(&argc, argv.data(), &options, error, sizeof(error));

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gdi_internal.h"
+#include "pace.h"
 
 static_assert(std::endian::native == std::endian::little,
               "32-bit pixels are written as little-endian words");
@@ -254,10 +255,14 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int src_x, i
             copy_row(source, in, static_cast<int>(sx), static_cast<int>(w), target, out, table);
         }
     }
-    // Shown at once, like a draw straight to the screen.
-    if (window >= 0)
+    // Shown at once, like a draw straight to the screen; then the program waits, if the pace
+    // says so, until its next frame is due.
+    if (window >= 0) {
         display_framebuffer_end(window, framebuffer, static_cast<int>(tx), static_cast<int>(ty),
                                 static_cast<int>(w), static_cast<int>(h));
+        if (w > 0)
+            pace_frame_shown(window);
+    }
     return TRUE;
 }
 

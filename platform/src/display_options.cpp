@@ -1,6 +1,6 @@
 // The stand-in's own command-line options, taken out of the arguments before WinMain sees them:
-// how large the window shows its picture, and whether it starts in full screen. The programs'
-// code never learns of them.
+// how large the window shows its picture, whether it starts in full screen, and the pace of its
+// frames. The programs' code never learns of them.
 #include <cstdio>
 #include <cstring>
 
@@ -11,9 +11,16 @@ const char* const display_usage_text =
     "  --scale N      show each pixel as an N x N block, N from 1 to 8 (default: the largest\n"
     "                 whose window is at most half the display's usable height)\n"
     "  --fullscreen   start in full screen\n"
+    "  --fps N        show N frames a second, N from 1 to 1000 (default: one per refresh of\n"
+    "                 the display, 60 where it does not say)\n"
+    "  --fps max      frames back to back, as fast as the machine allows\n"
     "  --help         show this text and end\n"
     "keys:\n"
     "  Alt+Enter, F11 full screen on and off\n"
+    "  P, Pause       pause the frames, and go on\n"
+    "  . (period)     while paused: one frame\n"
+    "  -              half the pace (down to 1 frame a second)\n"
+    "  =, +           twice the pace (up to the display's rate, or N of --fps N)\n"
     "  Escape         end the program\n"
     "  Space          next warp (sorvel2) or colour scheme (sorvel)\n"
     "  Left, Down     trails fade faster\n"
@@ -35,6 +42,7 @@ static int parse_scale(const char* text) {
 OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* options, char* error,
                                    size_t error_size) {
     *options = DisplayOptions{};
+    options->pace = PaceSetting{pace_display, 0};
     int kept = 1;
     bool words_only = false; // after "--", every word is the program's
     for (int i = 1; i < *argc; i++) {
@@ -60,6 +68,14 @@ OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* optio
             if (options->scale == 0) {
                 snprintf(error, error_size, "--scale takes a number from 1 to %d, not \"%s\"",
                          max_display_scale, value);
+                return options_error;
+            }
+        } else if (strcmp(word, "--fps") == 0 || strncmp(word, "--fps=", 6) == 0) {
+            const char* value = word[5] == '=' ? word + 6 : (i + 1 < *argc ? argv[++i] : nullptr);
+            if (!parse_pace(value, &options->pace)) {
+                snprintf(error, error_size,
+                         "--fps takes a number from 1 to %d or \"max\", not \"%s\"", max_pace_fps,
+                         value != nullptr ? value : "");
                 return options_error;
             }
         } else {

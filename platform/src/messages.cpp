@@ -27,6 +27,18 @@ int queue_room() {
     return queue_capacity - queue_count;
 }
 
+bool queue_holds_stop() {
+    if (quit_pending)
+        return true;
+    for (int i = 0; i < queue_count; i++) {
+        const MSG& msg = queued(i);
+        if ((msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) || msg.message == WM_CLOSE ||
+            (msg.message == WM_SYSCOMMAND && msg.wParam == SC_CLOSE))
+            return true;
+    }
+    return false;
+}
+
 static void queue_remove(int position) {
     if (position == 0) {
         queue_head = (queue_head + 1) % queue_capacity;

@@ -85,6 +85,9 @@ void window_dc_free(HDC dc);
 bool queue_post(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Messages that still fit in the queue.
 int queue_room();
+// True when the queue holds a request to end: an Escape key press, a window's close (WM_CLOSE,
+// SC_CLOSE) or a quit. Frames are not held back for the pace while one waits.
+bool queue_holds_stop();
 // Posts a key press or release of virtual key `vk` for `window` as Windows delivers it: WM_KEYDOWN
 // or WM_KEYUP, or WM_SYSKEYDOWN/WM_SYSKEYUP when Alt is held without Ctrl (or the key is Alt
 // itself, or F10). lParam: repeat count 1, `extended` in bit 24, Alt held in bit 29, key already

@@ -10,9 +10,12 @@
 // fits, centred on black. Whatever the scale, the program sees its client size.
 #include <SDL.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
+#include "pace.h"
 #include "platform_internal.h"
 #include "sdl_display.h"
 #include "sdl_internal.h"
@@ -214,6 +217,46 @@ int display_screen_size(bool width) {
     if (!video_start() || SDL_GetDesktopDisplayMode(0, &mode) != 0)
         return 0;
     return width ? mode.w : mode.h;
+}
+
+double display_refresh_rate(int slot) {
+    const SdlWindow& window = sdl_windows[slot];
+    if (window.sdl == nullptr)
+        return 0;
+    // The mode of the display the window is on now, so a window moved to another display takes
+    // that display's rate.
+    SDL_DisplayMode mode;
+    int display = SDL_GetWindowDisplayIndex(window.sdl);
+    if (display < 0 || SDL_GetCurrentDisplayMode(display, &mode) != 0)
+        return 0;
+    return mode.refresh_rate;
+}
+
+static void sleep_us(uint64_t microseconds) {
+    timespec wait;
+    wait.tv_sec = static_cast<time_t>(microseconds / 1000000u);
+    wait.tv_nsec = static_cast<long>(microseconds % 1000000u) * 1000L;
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+void display_wait_until(uint64_t until_us) {
+    for (;;) {
+        uint64_t now = display_clock_us();
+        if (now >= until_us)
+            break;
+        uint64_t left = until_us - now;
+        // SDL wakes up when input arrives; it counts whole milliseconds, so the last one is slept
+        // here. With the queue nearly full, SDL's events stay where they are and would wake it
+        // at once: then sleep on without them.
+        if (!video_is_started || left < 2000 || queue_room() <= max_windows) {
+            sleep_us(left < 2000 || queue_room() > max_windows ? left : 2000);
+            continue;
+        }
+        if (SDL_WaitEventTimeout(nullptr, static_cast<int>(left / 1000) - 1) != 0)
+            break;
+    }
+    display_pump_events();
 }
 
 static uint32_t map_sdl_rgb(const Framebuffer& framebuffer, int r, int g, int b) {

@@ -7,14 +7,17 @@
 
 #include <windows.h>
 
+#include "pace.h"
+
 struct SDL_Window;
 
 constexpr int max_display_scale = 8;
 
 struct DisplayOptions {
-    int scale;       // 1..8, or 0 for the default from the display's usable height
-    bool fullscreen; // start in full screen
-    bool help;       // --help: show display_usage_text and end
+    int scale;        // 1..8, or 0 for the default from the display's usable height
+    bool fullscreen;  // start in full screen
+    bool help;        // --help: show display_usage_text and end
+    PaceSetting pace; // --fps: the display's rate unless it says otherwise
 };
 
 enum OptionsResult {
@@ -26,10 +29,10 @@ enum OptionsResult {
 // The options and keys of the stand-in, for --help: lines of text, each ending in a newline.
 extern const char* const display_usage_text;
 
-// Takes --scale N (or --scale=N), --fullscreen and --help out of `argv` (`*argc` words, the first
-// the program's name), keeping every other word in its order; "--" ends the options and is
-// dropped. An unknown --option or a scale other than 1..8 gives options_error with a one-line
-// message in `error`.
+// Takes --scale N (or --scale=N), --fullscreen, --fps N|max and --help out of `argv` (`*argc`
+// words, the first the program's name), keeping every other word in its order; "--" ends the
+// options and is dropped. An unknown --option, a scale other than 1..8 or a pace other than
+// 1..1000 or max gives options_error with a one-line message in `error`.
 OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* options, char* error,
                                    size_t error_size);
 // The scale a window opens at without --scale: the largest N (1..8) for which N pictures of

@@ -1,8 +1,10 @@
 // SDL's input turned into the messages Windows would deliver: keys through one table of
 // scancodes, the window manager's close, minimize and restore, and the quit request; Alt+Enter
-// and F11 switch full screen instead and become no message.
+// and F11 switch full screen, and the pace's keys pause and step the frames, instead: they become
+// no message.
 #include <SDL.h>
 
+#include "pace.h"
 #include "platform_internal.h"
 #include "sdl_internal.h"
 
@@ -105,8 +107,38 @@ static bool take_fullscreen_key(const SDL_KeyboardEvent& key) {
     return true;
 }
 
+// The pace's keys (P and Pause, period, minus, equals and the keypad's plus and minus) are the
+// platform's, whatever the modifiers: true if the event was one of theirs, which is then taken
+// here.
+static bool take_pace_key(const SDL_KeyboardEvent& key) {
+    PaceKey pace;
+    switch (key.keysym.scancode) {
+    case SDL_SCANCODE_P:
+    case SDL_SCANCODE_PAUSE:
+        pace = pace_key_pause;
+        break;
+    case SDL_SCANCODE_PERIOD:
+        pace = pace_key_step;
+        break;
+    case SDL_SCANCODE_MINUS:
+    case SDL_SCANCODE_KP_MINUS:
+        pace = pace_key_slower;
+        break;
+    case SDL_SCANCODE_EQUALS:
+    case SDL_SCANCODE_KP_PLUS:
+        pace = pace_key_faster;
+        break;
+    default:
+        return false;
+    }
+    // A held period steps on with the key's repeats; the other keys act once per press.
+    if (key.type == SDL_KEYDOWN && (key.repeat == 0 || pace == pace_key_step))
+        pace_key(pace);
+    return true;
+}
+
 static void take_key(const SDL_KeyboardEvent& key) {
-    if (take_fullscreen_key(key))
+    if (take_fullscreen_key(key) || take_pace_key(key))
         return;
     const KeyRow* row = key_row(key.keysym.scancode);
     if (row == nullptr)

@@ -1,14 +1,15 @@
 // Process start-up: the C entry point takes the stand-in's own options (--scale, --fullscreen,
-// --help) out of the arguments, hands the program's WinMain its module handle and a command line
-// made of the other arguments, and passes WinMain's result on as the exit code. SDL starts only
-// when the first window does, and stops when WinMain has returned: never inside exit(), which is
-// how Xlib ends a program whose X server has gone.
+// --fps, --help) out of the arguments, hands the program's WinMain its module handle and a command
+// line made of the other arguments, and passes WinMain's result on as the exit code. SDL starts
+// only when the first window does, and stops when WinMain has returned: never inside exit(), which
+// is how Xlib ends a program whose X server has gone.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include <windows.h>
 
+#include "pace.h"
 #include "sdl_display.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
     char error[160];
     switch (take_display_options(&argc, argv, &options, error, sizeof(error))) {
     case options_help:
-        printf("usage: %s [--scale N] [--fullscreen] [--help]\n%s", name, display_usage_text);
+        printf("usage: %s [--scale N] [--fullscreen] [--fps N|max] [--help]\n%s", name,
+               display_usage_text);
         if (fflush(stdout) != 0 || ferror(stdout)) {
             fprintf(stderr, "%s: standard output: %s\n", name, strerror(errno));
             return 1;
@@ -32,6 +34,7 @@ int main(int argc, char** argv) {
         break;
     }
     display_set_options(options);
+    pace_configure(options.pace);
 
     // As on Windows, the command line holds the arguments without the program's own name.
     static char command_line[4096];

@@ -1,8 +1,10 @@
-// The multimedia timer's millisecond counter and Sleep, on the monotonic clock.
+// The multimedia timer's millisecond counter, Sleep, and the pace's microsecond clock, on the
+// monotonic clock.
 #include <ctime>
 
 #include <cerrno>
 
+#include "pace.h"
 #include "platform_internal.h"
 
 static DWORD time_offset_ms;
@@ -26,6 +28,13 @@ DWORD timeGetTime() {
     uint64_t ms =
         static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<DWORD>(ms + time_offset_ms);
+}
+
+uint64_t display_clock_us() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000u +
+           static_cast<uint64_t>(now.tv_nsec) / 1000u;
 }
 
 void Sleep(DWORD milliseconds) {

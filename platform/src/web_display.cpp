@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "pace.h"
 #include "platform_internal.h"
 #include "web_display.h"
 
@@ -420,6 +421,17 @@ void display_framebuffer_end(int slot, const Framebuffer&, int, int, int width, 
     // be seen anyway, and frames drawn in between are not copied in vain.
     if (width > 0 && height > 0)
         page_windows[slot].dirty = true;
+}
+
+double display_refresh_rate(int) {
+    return 0;
+}
+
+void display_wait_until(uint64_t until_us) {
+    uint64_t now = display_clock_us();
+    if (until_us > now)
+        emscripten_sleep(static_cast<unsigned>((until_us - now + 999) / 1000));
+    display_pump_events();
 }
 
 void web_paint_windows() {

@@ -1,6 +1,7 @@
 // The multimedia timer's millisecond counter and Sleep, in the browser or Node.js.
 #include <emscripten.h>
 
+#include "pace.h"
 #include "platform_internal.h"
 
 static DWORD time_offset_ms;
@@ -14,6 +15,10 @@ DWORD timeGetTime() {
     // low 32 bits, so the count wraps to 0 after 2^32 ms, as on Windows.
     uint64_t ms = static_cast<uint64_t>(emscripten_get_now());
     return static_cast<DWORD>(ms + time_offset_ms);
+}
+
+uint64_t display_clock_us() {
+    return static_cast<uint64_t>(emscripten_get_now() * 1000.0);
 }
 
 void Sleep(DWORD milliseconds) {

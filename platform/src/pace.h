@@ -1,0 +1,70 @@
+// The pace at which the stand-in shows a program's frames: after each frame a window shows, the
+// program is held inside the platform until the next frame is due, so that a program that draws
+// frames back to back, as fast as it can, is seen at the display's own rate instead of as a strobe.
+// Frames are due on a steady grid, t0 + k / rate; a frame that comes late is shown at once and
+// the next one takes the next point of the grid after it, so a stall is never made up for with a
+// burst of frames. The pause, single-step and pace keys are taken here too. The grid and the keys
+// are backend-neutral; each backend supplies the clock's wait and the display's refresh rate.
+// The program sees none of this: it still polls its queue once a frame and counts its frames.
+#pragma once
+
+#include <cstdint>
+
+enum PaceMode {
+    pace_unlimited, // frames back to back, as the programs always ran (--fps max)
+    pace_display,   // one frame per refresh of the display the window is on (the default)
+    pace_fixed,     // a steady timer at a set rate (--fps N)
+};
+
+struct PaceSetting {
+    PaceMode mode;
+    int fps; // pace_fixed: 1..max_pace_fps
+};
+
+constexpr int max_pace_fps = 1000;
+// The rate taken when the display does not say its own.
+constexpr int default_refresh_hz = 60;
+
+// Reads a pace as the --fps option spells it: "max", or a whole number from 1 to max_pace_fps.
+// False, with `setting` untouched, for anything else.
+bool parse_pace(const char* text, PaceSetting* setting);
+
+// The pace the windows follow from now on; the stand-in's start-up sets it from its options.
+// Without it (tests, tools) frames are not paced.
+void pace_configure(PaceSetting setting);
+
+// The keys the platform takes for the pace, wherever its input comes from.
+enum PaceKey {
+    pace_key_pause,  // P or Pause: stop the frames, or let them run again
+    pace_key_step,   // period: while paused, let exactly one frame through
+    pace_key_slower, // minus: half the pace, down to 1 frame a second
+    pace_key_faster, // equals or plus: twice the pace, up to the display's rate (or --fps N)
+};
+void pace_key(PaceKey key);
+
+// Called each time a frame has been shown in the window of `slot`: returns once the next frame is
+// due (at once when frames are unlimited and not paused). Meanwhile it keeps moving the window
+// system's input into the queue, and it returns early when the queue holds a request to stop
+// (Escape, a window's close, a quit) or the window is gone, so those answer within a frame.
+void pace_frame_shown(int slot);
+
+// What the pace is now, for tests and the web page: the frames a second it aims at (0 when
+// unlimited) and whether it is paused.
+double pace_rate();
+bool pace_paused();
+
+// Supplied by each backend:
+// Microseconds on a monotonic clock.
+uint64_t display_clock_us();
+// Sleeps until the clock reads `until_us`, or less when input arrives for a window, then moves the
+// window system's input into the queue. Never spins.
+void display_wait_until(uint64_t until_us);
+// The refresh rate of the display that the window of `slot` is on, in frames a second; 0 when
+// the system does not say.
+double display_refresh_rate(int slot);
+
+// For tests: the clock and the wait that display_clock_us and display_wait_until then use instead
+// of the backend's own (both null: the backend's again). Resets the pace's grid.
+void platform_set_pace_clock(uint64_t (*clock_us)(), void (*wait_until)(uint64_t until_us));
+// Forgets the grid, the pause and the keys' pace, as at start-up.
+void pace_reset();
