@@ -44,6 +44,7 @@ static SdlWindow sdl_windows[max_windows];
 static DisplayOptions display_options;
 static int usable_override_width;
 static int usable_override_height;
+static double refresh_override;
 
 static bool video_is_started;
 static bool video_failed;
@@ -219,10 +220,16 @@ int display_screen_size(bool width) {
     return width ? mode.w : mode.h;
 }
 
+void platform_set_refresh_rate(double hz) {
+    refresh_override = hz;
+}
+
 double display_refresh_rate(int slot) {
     const SdlWindow& window = sdl_windows[slot];
     if (window.sdl == nullptr)
         return 0;
+    if (refresh_override != 0)
+        return refresh_override < 0 ? 0 : refresh_override;
     // The mode of the display the window is on now, so a window moved to another display takes
     // that display's rate.
     SDL_DisplayMode mode;

@@ -51,6 +51,9 @@ void display_stop();
 // Takes `width` x `height` as the usable size of every display instead of asking SDL (0 x 0:
 // ask SDL again).
 void platform_set_usable_display_size(int width, int height);
+// Takes `hz` as every display's refresh rate instead of asking SDL (-1: a display that does not
+// say; 0: ask SDL again).
+void platform_set_refresh_rate(double hz);
 // The SDL window behind a live window handle, or null.
 SDL_Window* platform_sdl_window(HWND window);
 // Shows the window at `scale` (1..8), as --scale would have opened it; the picture last drawn is
