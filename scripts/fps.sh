@@ -14,7 +14,8 @@
 # SORVEL_FPS_NATIVE_EXE measures that Linux program instead of building one (an older build, to
 # compare), SORVEL_FPS_ARGS gives it words (--scale 2, --fullscreen), and SORVEL_FPS_SCREEN sets
 # the screen (800x600; with a window manager, as full screen needs one, when the words ask for
-# full screen).
+# full screen). The Linux program runs with --fps max, the original loop (SORVEL_FPS_PACE=N paces
+# it at N instead, SORVEL_FPS_PACE= gives it no --fps at all).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-10}
@@ -61,6 +62,12 @@ else
     windows_note="SKIPPED: Wine is not usable here"
   fi
 fi
+
+# The Linux build paces its frames to the display unless told otherwise; what is measured here is
+# the original loop, frames back to back (an older build named by SORVEL_FPS_NATIVE_EXE may not
+# know the option: SORVEL_FPS_PACE= leaves it out).
+native_pace=()
+[ -n "${SORVEL_FPS_PACE-max}" ] && native_pace=(--fps "${SORVEL_FPS_PACE-max}")
 
 # --- the virtual X server ---
 if ! xvfb_session_start "${SORVEL_FPS_SCREEN:-800x600}"; then
@@ -136,7 +143,7 @@ if grep -qw avx2 /proc/cpuinfo 2>/dev/null; then
 fi
 for level in $levels; do
   if [ -n "$native_exe" ]; then
-    SORVEL_CPU=$level measure "linux-$level" "$native_exe" "${native_args[@]}"
+    SORVEL_CPU=$level measure "linux-$level" "$native_exe" "${native_pace[@]}" "${native_args[@]}"
   fi
   if [ -n "$windows_exe" ]; then
     SORVEL_CPU=$level measure "windows-$level" wine "$windows_exe"

@@ -56,8 +56,9 @@ bool pace_paused();
 // Supplied by each backend:
 // Microseconds on a monotonic clock.
 uint64_t display_clock_us();
-// Sleeps until the clock reads `until_us`, or less when input arrives for a window, then moves the
-// window system's input into the queue. Never spins.
+// Sleeps until the clock reads `until_us`, or less (when input arrives, or after a slice of the
+// backend's choosing: the pace calls it again), then moves the window system's input into the
+// queue. Never spins.
 void display_wait_until(uint64_t until_us);
 // The refresh rate of the display that the window of `slot` is on, in frames a second; 0 when
 // the system does not say.

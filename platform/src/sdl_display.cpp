@@ -239,6 +239,10 @@ double display_refresh_rate(int slot) {
     return mode.refresh_rate;
 }
 
+// How long the pace's wait sleeps at most before it looks at the input again: a quarter of a
+// 60 Hz frame.
+constexpr uint64_t wait_slice_us = 4000;
+
 static void sleep_us(uint64_t microseconds) {
     timespec wait;
     wait.tv_sec = static_cast<time_t>(microseconds / 1000000u);
@@ -248,21 +252,13 @@ static void sleep_us(uint64_t microseconds) {
 }
 
 void display_wait_until(uint64_t until_us) {
-    for (;;) {
-        uint64_t now = display_clock_us();
-        if (now >= until_us)
-            break;
-        uint64_t left = until_us - now;
-        // SDL wakes up when input arrives; it counts whole milliseconds, so the last one is slept
-        // here. With the queue nearly full, SDL's events stay where they are and would wake it
-        // at once: then sleep on without them.
-        if (!video_is_started || left < 2000 || queue_room() <= max_windows) {
-            sleep_us(left < 2000 || queue_room() > max_windows ? left : 2000);
-            continue;
-        }
-        if (SDL_WaitEventTimeout(nullptr, static_cast<int>(left / 1000) - 1) != 0)
-            break;
-    }
+    // One slice at most: the pace looks at the queue and its keys again after each, so a close,
+    // Escape or a step answers within a slice. SDL's own SDL_WaitEventTimeout would wake on input
+    // at once, but on X11 it leaves a wake-up message to a window that the program may have
+    // destroyed meanwhile, and Xlib then ends the program with a BadWindow error.
+    uint64_t now = display_clock_us();
+    if (until_us > now)
+        sleep_us(until_us - now < wait_slice_us ? until_us - now : wait_slice_us);
     display_pump_events();
 }
 

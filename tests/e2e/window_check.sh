@@ -9,6 +9,8 @@
 #   - in a second run, closing the window ends it with exit code 0
 #   - natively, on a 1920 x 1080 screen with openbox: the window at 2x by default and at 3x with
 #     --scale 3 in uniform blocks, --fullscreen and Alt+Enter and F11 (see check_scaled)
+#   - natively: the pace: the title at the display's rate by default, --fps 30 and --fps max, the
+#     CPU time each costs, P and period (see check_pace)
 #   - natively: when the X server ends under it, it ends within seconds with a non-zero exit code
 # No window manager runs but for the full-screen checks. Titles are read from the window's name property, which needs none.
 # Keys are real key events (XTEST) after the window is given the input focus. Closing sends the
@@ -147,6 +149,7 @@ wait_exit() {
 start_program() {
   local log=$1
   shift
+  last_log=$log
   "$@" >"$log" 2>&1 &
   program_pid=$!
 }
@@ -278,6 +281,7 @@ check_program() {
     fail "$label: still running ${exit_wait} s after Escape"
   elif [ "$exit_code" -ne 0 ]; then
     fail "$label: exit code $exit_code after Escape"
+    sed -n 1,10p "$last_log"
   else
     pass "$label: Escape ends it with exit code 0 (after $(elapsed "$started") s)"
   fi
@@ -303,6 +307,7 @@ check_program() {
     fail "$label: still running ${exit_wait} s after its window was closed"
   elif [ "$exit_code" -ne 0 ]; then
     fail "$label: exit code $exit_code after its window was closed"
+    sed -n 1,10p "$last_log"
   else
     pass "$label: closing the window ends it with exit code 0 (after $(elapsed "$started") s)"
   fi
@@ -317,6 +322,118 @@ if [ "$run_native" = 1 ]; then
     else
       fail "${program%%:*} (native): $exe is not built"
     fi
+  done
+fi
+
+# end_with_escape LABEL WINDOW
+end_with_escape() {
+  xdotool windowfocus --sync "$2" 2>/dev/null
+  xdotool key Escape 2>/dev/null
+  if ! wait_exit "$exit_wait"; then
+    fail "$1: still running ${exit_wait} s after Escape"
+  elif [ "$exit_code" -ne 0 ]; then
+    fail "$1: exit code $exit_code after Escape"
+    sed -n 1,10p "$last_log"
+  else
+    pass "$1: Escape ends it with exit code 0"
+  fi
+  xdotool keyup Escape Return F11 alt 2>/dev/null
+}
+
+# --- the pace of the Linux programs ---
+# By default a frame per refresh of the display (Xvfb does not say its rate: 60 a second), --fps N
+# at N and --fps max as fast as the machine allows; the default costs the program a small part of
+# what --fps max does. P freezes the picture, period lets one frame through, and Escape ends the
+# program with exit code 0 whatever the pace.
+
+# cpu_ticks PID: the CPU time the process has used so far, in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null; }
+
+# settled_fps WINDOW CAPTION: the frames per second of the title once the first updates are past
+# (the first counts the start-up; at a steady pace the titles that follow read the same), or
+# nothing.
+settled_fps() {
+  local name re="^$2- ([0-9]+)FPS Prop- [0-9]+\$"
+  sleep 2.5
+  name=$(wait_title "$1" "$re" "$title_wait") && [[ "$name" =~ $re ]] && echo "${BASH_REMATCH[1]}"
+}
+
+# pace_run LABEL CAPTION LOW HIGH COMMAND...: starts the program, requires its settled title to
+# show LOW..HIGH frames per second and sets `ticks` to its CPU ticks over 3 s; leaves it running
+# in `window`.
+pace_run() {
+  local label=$1 caption=$2 low=$3 high=$4 fps before
+  shift 4
+  ticks=""
+  start_and_find "$work/pace.log" "$caption" "$@"
+  if [ -z "$window" ]; then
+    fail "$label: no window"
+    sed -n 1,20p "$work/pace.log"
+    wait_exit 1
+    return 1
+  fi
+  if fps=$(settled_fps "$window" "$caption") && [ "$fps" -ge "$low" ] && [ "$fps" -le "$high" ]; then
+    pass "$label: the title settles at $fps frames a second ($low..$high)"
+  else
+    fail "$label: the title shows ${fps:-no} frames a second, not $low..$high"
+  fi
+  before=$(cpu_ticks "$program_pid")
+  sleep 3
+  ticks=$(($(cpu_ticks "$program_pid") - before))
+  fps_report+=("$label: ${fps:-?}, CPU $ticks ticks in 3 s")
+}
+
+# shots_equal A B: whether two pictures of the window are the same, byte for byte.
+shots_equal() { cmp -s "$1" "$2"; }
+
+check_pace() {
+  local label=$1 caption=$2 exe=$3 paced_ticks max_ticks shot="$work/shot"
+  if pace_run "$label, default pace" "$caption" 57 63 "$exe"; then
+    paced_ticks=$ticks
+    xdotool windowfocus --sync "$window" 2>/dev/null
+    xdotool key p 2>/dev/null
+    sleep 0.3
+    "$work/x_window" png "$window" "$shot.1.png" && sleep 1 && "$work/x_window" png "$window" "$shot.2.png"
+    if shots_equal "$shot.1.png" "$shot.2.png"; then
+      pass "$label: P freezes the picture (two pictures a second apart are the same)"
+    else
+      fail "$label: after P the picture still changes"
+    fi
+    xdotool key period 2>/dev/null
+    sleep 0.3
+    "$work/x_window" png "$window" "$shot.3.png" && sleep 1 && "$work/x_window" png "$window" "$shot.4.png"
+    if ! shots_equal "$shot.2.png" "$shot.3.png" && shots_equal "$shot.3.png" "$shot.4.png"; then
+      pass "$label: period, while paused, shows one new frame and no more"
+    else
+      fail "$label: period while paused did not show exactly one new frame"
+    fi
+    xdotool key Escape 2>/dev/null
+    if wait_exit "$exit_wait" && [ "$exit_code" -eq 0 ]; then
+      pass "$label: Escape ends it with exit code 0 while paused"
+    else
+      fail "$label: while paused, Escape did not end it with exit code 0 (${exit_code:-still running})"
+    fi
+    xdotool keyup p period Escape 2>/dev/null
+  fi
+  if pace_run "$label, --fps 30" "$caption" 28 32 "$exe" --fps 30; then
+    end_with_escape "$label, --fps 30" "$window"
+  fi
+  if pace_run "$label, --fps max" "$caption" 1001 1000000 "$exe" --fps max; then
+    max_ticks=$ticks
+    end_with_escape "$label, --fps max" "$window"
+    # A tenth is far above what the default costs (about a fiftieth of a core against a whole one).
+    if [ -n "$paced_ticks" ] && [ $((paced_ticks * 10)) -le "$max_ticks" ]; then
+      pass "$label: CPU over 3 s: $paced_ticks ticks at the default pace, $max_ticks with --fps max"
+    else
+      fail "$label: CPU over 3 s: ${paced_ticks:-?} ticks at the default pace, not a tenth of --fps max's ${max_ticks:-?}"
+    fi
+  fi
+}
+
+if [ "$run_native" = 1 ]; then
+  for program in sorvel2:Sorvel2 sorvel:Sorvel; do
+    exe="$native_build/apps/${program%%:*}"
+    [ -x "$exe" ] && check_pace "${program%%:*} (native)" "${program##*:}" "$exe"
   done
 fi
 
@@ -375,19 +492,6 @@ check_blocks() {
   fi
 }
 
-# end_with_escape LABEL WINDOW
-end_with_escape() {
-  xdotool windowfocus --sync "$2" 2>/dev/null
-  xdotool key Escape 2>/dev/null
-  if ! wait_exit "$exit_wait"; then
-    fail "$1: still running ${exit_wait} s after Escape"
-  elif [ "$exit_code" -ne 0 ]; then
-    fail "$1: exit code $exit_code after Escape"
-  else
-    pass "$1: Escape ends it with exit code 0"
-  fi
-  xdotool keyup Escape Return F11 alt 2>/dev/null
-}
 
 # check_scaled LABEL CAPTION EXE
 check_scaled() {
