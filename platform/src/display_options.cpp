@@ -12,6 +12,7 @@ const char* const display_usage_text =
     "                 whose window is at most half the display's usable height)\n"
     "  --fullscreen   start in full screen\n"
     "  --help         show this text and end\n"
+    "  --version      show the program's name and version and end\n"
     "keys:\n"
     "  Alt+Enter, F11 full screen on and off\n"
     "  Escape         end the program\n"
@@ -37,6 +38,7 @@ OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* optio
     *options = DisplayOptions{};
     int kept = 1;
     bool words_only = false; // after "--", every word is the program's
+    bool version = false;
     for (int i = 1; i < *argc; i++) {
         const char* word = argv[i];
         if (words_only || strncmp(word, "--", 2) != 0) {
@@ -47,6 +49,8 @@ OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* optio
             words_only = true;
         } else if (strcmp(word, "--help") == 0) {
             options->help = true;
+        } else if (strcmp(word, "--version") == 0) {
+            version = true;
         } else if (strcmp(word, "--fullscreen") == 0) {
             options->fullscreen = true;
         } else if (strcmp(word, "--scale") == 0 || strncmp(word, "--scale=", 8) == 0) {
@@ -69,7 +73,7 @@ OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* optio
     }
     argv[kept] = nullptr;
     *argc = kept;
-    return options->help ? options_help : options_run;
+    return options->help ? options_help : version ? options_version : options_run;
 }
 
 int default_display_scale(int usable_height, int picture_height) {
