@@ -7,18 +7,18 @@
 #include "sdl_display.h"
 
 const char* const display_usage_text =
-    "options:\n"
+    "Options:\n"
     "  --scale N      show each pixel as an N x N block, N from 1 to 8 (default: the largest\n"
     "                 whose window is at most half the display's usable height)\n"
     "  --fullscreen   start in full screen\n"
     "  --help         show this text and end\n"
     "  --version      show the program's name and version and end\n"
-    "keys:\n"
-    "  Alt+Enter, F11 full screen on and off\n"
-    "  Escape         end the program\n"
-    "  Space          next warp (sorvel2) or colour scheme (sorvel)\n"
-    "  Left, Down     trails fade faster\n"
-    "  Right, Up      trails last longer\n";
+    "Keys:\n"
+    "  Alt+Enter, F11  full screen on and off\n"
+    "  Escape          end the program\n"
+    "  Space           next warp (sorvel2) or colour scheme (sorvel)\n"
+    "  Left, Down      trails fade faster\n"
+    "  Right, Up       trails last longer\n";
 
 // The whole number 1..max_display_scale that `text` spells in decimal digits, else 0.
 static int parse_scale(const char* text) {

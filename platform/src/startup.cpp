@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     char error[160];
     switch (take_display_options(&argc, argv, &options, error, sizeof(error))) {
     case options_help:
-        printf("usage: %s [--scale N] [--fullscreen] [--help] [--version]\n%s", name,
+        printf("Usage: %s [--scale N] [--fullscreen] [--help] [--version]\n%s", name,
                display_usage_text);
         return written(name);
     case options_version:
