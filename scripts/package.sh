@@ -59,7 +59,7 @@ for kind in "${kinds[@]}"; do
       echo "package: cannot make the .deb: dpkg-dev is not installed (scripts/deps.sh test installs it)" >&2
       status=1
     else
-      make_package default build/release DEB sorvel2 sorvel sorvel-record icons || status=1
+      make_package default build/release DEB sorvel2 sorvel sorvel-record icons changelog man_pages || status=1
     fi
     ;;
   win32)
