@@ -35,7 +35,7 @@ elseif(WIN32)
   # Windows line ends, so that Notepad shows the lines of any Windows version.
   configure_file(${sorvel_packaging_dir}/README.txt.in ${CMAKE_BINARY_DIR}/packaging/README.txt
                  @ONLY NEWLINE_STYLE CRLF)
-  configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt COPYONLY
+  configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt @ONLY
                  NEWLINE_STYLE CRLF)
   install(FILES ${CMAKE_BINARY_DIR}/packaging/README.txt ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt
           DESTINATION .)
