@@ -109,7 +109,7 @@ done
 for program_path in "$x"/usr/games/*; do
   program=${program_path##*/}
   said=$("$program_path" --version 2>&1) && code=0 || code=$?
-  [ "$said" = "$program $version" ] && [ $code -eq 0 ] && ok "$program --version: '$said'" ||
+  [ "$said" = "$program $version" ] && [ "$code" -eq 0 ] && ok "$program --version: '$said'" ||
     fail "$program --version: '$said', exit $code; wanted '$program $version', exit 0"
   "$program_path" --help >"$work/help" 2>&1 && grep -q -- "--version" "$work/help" ||
     fail "$program --help failed or does not list --version"
