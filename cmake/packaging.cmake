@@ -1,10 +1,13 @@
 # Release packages, one per kind of build; `cpack` in a build directory makes that build's package,
-# and scripts/package.sh makes all three into build/packages/:
-#   native (Linux)  sorvel_<version>_amd64.deb   both programs and the recorder in /usr/bin, a menu
-#                                                 entry and an icon per program, the README
-#   mingw-i686      sorvel-<version>-win32.zip   the three .exe files (static: nothing else needed)
-#                                                 and README.txt with the keys and options
-#   wasm            sorvel-<version>-web.tar.gz  the static page of build/<dir>/web
+# and scripts/package.sh makes all three (and the source archive) into build/packages/:
+#   native (Linux)  sorvel_<version>_amd64.deb   both programs and the recorder in /usr/games,
+#                                                 their manual pages, a menu entry, an icon and
+#                                                 AppStream metadata per program, the README, the
+#                                                 changelog and the copyright file
+#   mingw-i686      sorvel-<version>-win32.zip   the three .exe files (static: nothing else needed),
+#                                                 README.txt with the keys and options, LICENSE.txt
+#   wasm            sorvel-<version>-web.tar.gz  the static page of build/<dir>/web, LICENSE.txt
+# `cmake --install` of a native build puts the same files under its prefix (games/ and share/).
 set(CPACK_PACKAGE_NAME sorvel)
 set(CPACK_PACKAGE_VENDOR "Sorvel")
 set(CPACK_PACKAGE_CONTACT "Sorvel maintainers <maintainers@users.noreply.c-seed-31cc7c80.example>")
@@ -23,6 +26,7 @@ if(EMSCRIPTEN)
   install(DIRECTORY ${CMAKE_BINARY_DIR}/web/ DESTINATION .
           FILES_MATCHING PATTERN "*.html" PATTERN "*.css" PATTERN "*.js" PATTERN "*.wasm"
           PATTERN "*.png" PATTERN "*.svg" PATTERN "*.ico")
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
   set(CPACK_GENERATOR TGZ)
   set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-web)
 
@@ -31,17 +35,55 @@ elseif(WIN32)
   # Windows line ends, so that Notepad shows the lines of any Windows version.
   configure_file(${sorvel_packaging_dir}/README.txt.in ${CMAKE_BINARY_DIR}/packaging/README.txt
                  @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${CMAKE_BINARY_DIR}/packaging/README.txt DESTINATION .)
+  configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt @ONLY
+                 NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/README.txt ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt
+          DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win32)
 
 else()
+  # Debian's place for games: the demos and their recorder in /usr/games, their manual pages in
+  # section 6.
+  set(sorvel_games_dir games)
+  set(sorvel_doc_dir share/doc/sorvel)
+  include(${CMAKE_SOURCE_DIR}/cmake/debian_files.cmake)
+  # What the build makes for the package goes in packaging/, what configuring writes in debian/.
+  # The build's commands need their folder made here: Ninja creates the folders of a command's
+  # outputs, but the Makefile generator does not.
+  set(files ${CMAKE_BINARY_DIR}/packaging)
+  set(debian ${CMAKE_BINARY_DIR}/debian)
+  file(MAKE_DIRECTORY ${files})
+  sorvel_debian_changelog(${CMAKE_SOURCE_DIR}/CHANGELOG.md ${debian}/changelog ${CPACK_PACKAGE_NAME}
+                          "${CPACK_PACKAGE_CONTACT}")
+  if(NOT sorvel_changelog_version STREQUAL PROJECT_VERSION)
+    message(WARNING "CHANGELOG.md's newest release is ${sorvel_changelog_version}, "
+                    "not the project's version ${PROJECT_VERSION}")
+  endif()
+  sorvel_debian_copyright(${CMAKE_SOURCE_DIR}/LICENSE ${debian}/copyright Sorvel
+                          "${CPACK_PACKAGE_CONTACT}")
+  # AppStream metadata for software centres, its releases those of CHANGELOG.md.
+  set(sorvel_metainfo_releases "")
+  foreach(release ${sorvel_changelog_releases})
+    string(REPLACE "=" ";" release ${release})
+    list(GET release 0 version)
+    list(GET release 1 date)
+    string(APPEND sorvel_metainfo_releases "    <release version=\"${version}\" date=\"${date}\"/>\n")
+  endforeach()
+  string(STRIP "${sorvel_metainfo_releases}" sorvel_metainfo_releases)
+  set(sorvel_metainfo)
+  foreach(program sorvel2 sorvel)
+    set(metainfo ${debian}/example.sorvel.${program}.metainfo.xml)
+    configure_file(${sorvel_packaging_dir}/${program}.metainfo.xml.in ${metainfo} @ONLY)
+    list(APPEND sorvel_metainfo ${metainfo})
+  endforeach()
+
   # Each program's icon is one of its own frames, drawn by the recorder at build time: frame 300,
   # by when the fountain has filled the picture.
   set(sorvel_icon_frame 300)
   set(sorvel_icons)
   foreach(program sorvel2 sorvel)
-    set(icon ${CMAKE_BINARY_DIR}/packaging/${program}.png)
+    set(icon ${files}/${program}.png)
     add_custom_command(
       OUTPUT ${icon}
       COMMAND sorvel-record ${program} --frames ${sorvel_icon_frame} --png ${icon}
@@ -52,12 +94,53 @@ else()
   endforeach()
   add_custom_target(icons ALL DEPENDS ${sorvel_icons})
 
-  install(TARGETS sorvel2 sorvel sorvel-record RUNTIME DESTINATION bin)
+  # Debian wants changelogs and manual pages compressed, by `gzip -9n`: no name or time in the
+  # header, so that the same sources give the same bytes.
+  add_custom_command(
+    OUTPUT ${files}/changelog.gz
+    COMMAND gzip -9n -c ${debian}/changelog > ${files}/changelog.gz
+    DEPENDS ${debian}/changelog
+    COMMENT "Compressing the changelog"
+    VERBATIM)
+  add_custom_target(changelog ALL DEPENDS ${files}/changelog.gz)
+
+  # Each manual page is its program's --help and --version, read by help2man, with the sections
+  # they lack from packaging/<program>.h2m, dated as the newest release.
+  find_program(SORVEL_HELP2MAN help2man)
+  set(sorvel_pages)
+  if(SORVEL_HELP2MAN)
+    foreach(program sorvel2:6 sorvel:6 sorvel-record:6)
+      string(REPLACE ":" ";" program ${program})
+      list(GET program 1 section)
+      list(GET program 0 program)
+      set(page ${files}/${program}.${section})
+      add_custom_command(
+        OUTPUT ${page}.gz
+        COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${sorvel_changelog_epoch}
+                ${SORVEL_HELP2MAN} --no-info --section=${section}
+                --include=${sorvel_packaging_dir}/${program}.h2m --output=${page}
+                $<TARGET_FILE:${program}>
+        COMMAND gzip -9nf ${page}
+        DEPENDS ${program} ${sorvel_packaging_dir}/${program}.h2m
+        COMMENT "Writing the manual page ${program}(${section})"
+        VERBATIM)
+      list(APPEND sorvel_pages ${page}.gz)
+      install(FILES ${page}.gz DESTINATION share/man/man${section})
+    endforeach()
+    add_custom_target(man_pages ALL DEPENDS ${sorvel_pages})
+  else()
+    message(STATUS "help2man not found: no manual pages (scripts/deps.sh test installs it)")
+    add_custom_target(man_pages)
+  endif()
+
+  install(TARGETS sorvel2 sorvel sorvel-record RUNTIME DESTINATION ${sorvel_games_dir})
   install(FILES ${sorvel_packaging_dir}/sorvel2.desktop ${sorvel_packaging_dir}/sorvel.desktop
           DESTINATION share/applications)
+  install(FILES ${sorvel_metainfo} DESTINATION share/metainfo)
   # A 320 x 240 picture is no theme's square size; /usr/share/pixmaps takes icons of any shape.
   install(FILES ${sorvel_icons} DESTINATION share/pixmaps)
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/sorvel)
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${debian}/copyright ${files}/changelog.gz
+          DESTINATION ${sorvel_doc_dir})
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

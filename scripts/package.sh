@@ -4,7 +4,9 @@
 #   deb    sorvel_<version>_amd64.deb      from the default preset (needs dpkg-dev)
 #   win32  sorvel-<version>-win32.zip      from the mingw-i686 preset (needs MinGW-w64)
 #   web    sorvel-<version>-web.tar.gz     from the wasm preset (needs Emscripten)
-#   scripts/package.sh [deb] [win32] [web]     (no argument: all three)
+#   source sorvel-<version>.tar.gz         the committed sources (git archive of HEAD), which
+#                                          build with CMake's Makefile or Ninja generator
+#   scripts/package.sh [deb] [win32] [web] [source]     (no argument: all four)
 # Each package comes with a .sha256 file. `scripts/deps.sh test` installs every tool used here.
 # A package that cannot be made is an error naming what is missing; the others are still made.
 set -euo pipefail
@@ -12,12 +14,12 @@ cd "$(dirname "$0")/.."
 out=build/packages
 jobs=$(nproc)
 
-usage() { echo "usage: $0 [deb] [win32] [web]   (no argument: all three, into $out/)"; }
+usage() { echo "usage: $0 [deb] [win32] [web] [source]   (no argument: all four, into $out/)"; }
 kinds=("$@")
-[ ${#kinds[@]} -gt 0 ] || kinds=(deb win32 web)
+[ ${#kinds[@]} -gt 0 ] || kinds=(deb win32 web source)
 for kind in "${kinds[@]}"; do
   case "$kind" in
-  deb | win32 | web) ;;
+  deb | win32 | web | source) ;;
   -h | --help) usage; exit 0 ;;
   *) usage >&2; exit 2 ;;
   esac
@@ -51,6 +53,24 @@ make_package() {
 
 missing_tool() { ! command -v "$1" >/dev/null 2>&1; }
 
+# make_source: the tracked files of HEAD under sorvel-<version>/, as git archive writes them
+# (each file's time the commit's, gzip without a name or time), so that one commit always gives
+# the same archive; what is not committed is not in it, and the script says so.
+make_source() {
+  local version name
+  version=$(sed -n 's/^project(sorvel VERSION \([^ )]*\).*/\1/p' CMakeLists.txt)
+  [ -n "$version" ] || { echo "package: no version in CMakeLists.txt's project()" >&2; return 1; }
+  name=sorvel-$version.tar.gz
+  mkdir -p "$out" || return 1
+  git archive --format=tar.gz --prefix="sorvel-$version/" -o "$out/$name.part" HEAD ||
+    { rm -f "$out/$name.part"; echo "package: git archive failed" >&2; return 1; }
+  mv -f "$out/$name.part" "$out/$name" || return 1
+  (cd "$out" && sha256sum "$name" >"$name.sha256") || return 1
+  echo "package: made $out/$name (commit $(git rev-parse --short HEAD))"
+  [ -z "$(git status --porcelain --untracked-files=no)" ] ||
+    echo "package: note: the source archive holds the last commit; uncommitted changes are not in it"
+}
+
 status=0
 for kind in "${kinds[@]}"; do
   case "$kind" in
@@ -59,7 +79,7 @@ for kind in "${kinds[@]}"; do
       echo "package: cannot make the .deb: dpkg-dev is not installed (scripts/deps.sh test installs it)" >&2
       status=1
     else
-      make_package default build/release DEB sorvel2 sorvel sorvel-record icons || status=1
+      make_package default build/release DEB sorvel2 sorvel sorvel-record icons changelog man_pages || status=1
     fi
     ;;
   win32)
@@ -76,6 +96,14 @@ for kind in "${kinds[@]}"; do
       status=1
     else
       make_package wasm build/wasm TGZ sorvel2 sorvel || status=1
+    fi
+    ;;
+  source)
+    if missing_tool git || ! git rev-parse --verify -q HEAD >/dev/null; then
+      echo "package: cannot make the source archive: not in a git clone with a commit" >&2
+      status=1
+    else
+      make_source || status=1
     fi
     ;;
   esac

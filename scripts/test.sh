@@ -8,7 +8,8 @@
 #   the programs in real windows under a virtual X server, natively and under Wine
 #   the web build: its recorder under Node.js against the native one, both programs in headless
 #   Chromium
-#   the release packages (.deb, Windows zip, web archive), checked as a user gets them
+#   the release packages (.deb, Windows zip, web archive, source archive), checked as a user gets
+#   them
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -118,16 +119,21 @@ fi
 echo "web build and checks: $((SECONDS - web_start)) s"
 
 # --- release packages ---
-# The .deb, the Windows zip and the web archive, made by scripts/package.sh from the builds above
-# and checked as a user gets them: contents, dependencies, menu entries, system DLLs only, and each
-# package's recorder and page against the builds'.
-step "release packages: the .deb, the Windows zip and the web archive"
+# The .deb, the Windows zip, the web archive and the source archive, made by scripts/package.sh
+# from the builds above and checked as a user gets them: contents, dependencies, menu entries,
+# system DLLs only, and each package's recorder and page against the builds'; the .deb as lintian,
+# man and appstreamcli see it; the licence in each; and the plain Makefile build (no preset) from
+# the unpacked source archive, with its unit tests and install.
+step "release packages: the .deb, the Windows zip, the web archive and the source archive"
 package_start=$SECONDS
-kinds=(deb win32)
+kinds=(deb win32 source)
 command -v emcc >/dev/null 2>&1 && kinds+=(web)
 scripts/package.sh "${kinds[@]}"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.txt)
-tests/package/deb_check.sh "build/packages/sorvel_${version}_$(dpkg --print-architecture).deb" build/release
+deb="build/packages/sorvel_${version}_$(dpkg --print-architecture).deb"
+tests/package/deb_check.sh "$deb" build/release
+tests/package/deb_docs_check.sh "$deb" build/release
+tests/package/source_check.sh "build/packages/sorvel-$version.tar.gz" build/release
 tests/package/zip_check.sh "build/packages/sorvel-$version-win32.zip" build/mingw-i686 build/release
 if command -v emcc >/dev/null 2>&1; then
   tests/package/web_check.sh "build/packages/sorvel-$version-web.tar.gz" build/wasm

@@ -7,7 +7,7 @@
 #include "sdl_display.h"
 
 const char* const display_usage_text =
-    "options:\n"
+    "Options:\n"
     "  --scale N      show each pixel as an N x N block, N from 1 to 8 (default: the largest\n"
     "                 whose window is at most half the display's usable height)\n"
     "  --fullscreen   start in full screen\n"
@@ -15,16 +15,17 @@ const char* const display_usage_text =
     "                 the display, 60 where it does not say)\n"
     "  --fps max      frames back to back, as fast as the machine allows\n"
     "  --help         show this text and end\n"
-    "keys:\n"
-    "  Alt+Enter, F11 full screen on and off\n"
-    "  P, Pause       pause the frames, and go on\n"
-    "  . (period)     while paused: one frame\n"
-    "  -              half the pace (down to 1 frame a second)\n"
-    "  =, +           twice the pace (up to the display's rate, or N of --fps N)\n"
-    "  Escape         end the program\n"
-    "  Space          next warp (sorvel2) or colour scheme (sorvel)\n"
-    "  Left, Down     trails fade faster\n"
-    "  Right, Up      trails last longer\n";
+    "  --version      show the program's name and version and end\n"
+    "Keys:\n"
+    "  Alt+Enter, F11  full screen on and off\n"
+    "  P, Pause        pause the frames, and go on\n"
+    "  . (period)      while paused: one frame\n"
+    "  -               half the pace (down to 1 frame a second)\n"
+    "  =, +            twice the pace (up to the display's rate, or N of --fps N)\n"
+    "  Escape          end the program\n"
+    "  Space           next warp (sorvel2) or colour scheme (sorvel)\n"
+    "  Left, Down      trails fade faster\n"
+    "  Right, Up       trails last longer\n";
 
 // The whole number 1..max_display_scale that `text` spells in decimal digits, else 0.
 static int parse_scale(const char* text) {
@@ -45,6 +46,7 @@ OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* optio
     options->pace = PaceSetting{pace_display, 0};
     int kept = 1;
     bool words_only = false; // after "--", every word is the program's
+    bool version = false;
     for (int i = 1; i < *argc; i++) {
         const char* word = argv[i];
         if (words_only || strncmp(word, "--", 2) != 0) {
@@ -55,6 +57,8 @@ OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* optio
             words_only = true;
         } else if (strcmp(word, "--help") == 0) {
             options->help = true;
+        } else if (strcmp(word, "--version") == 0) {
+            version = true;
         } else if (strcmp(word, "--fullscreen") == 0) {
             options->fullscreen = true;
         } else if (strcmp(word, "--scale") == 0 || strncmp(word, "--scale=", 8) == 0) {
@@ -85,7 +89,7 @@ OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* optio
     }
     argv[kept] = nullptr;
     *argc = kept;
-    return options->help ? options_help : options_run;
+    return options->help ? options_help : version ? options_version : options_run;
 }
 
 int default_display_scale(int usable_height, int picture_height) {

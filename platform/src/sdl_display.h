@@ -21,18 +21,20 @@ struct DisplayOptions {
 };
 
 enum OptionsResult {
-    options_run,   // run the program with the options
-    options_help,  // show the usage text and end with exit code 0
-    options_error, // `error` says what is wrong; end with a non-zero exit code before any window
+    options_run,     // run the program with the options
+    options_help,    // show the usage text and end with exit code 0
+    options_version, // show the program's name and version and end with exit code 0
+    options_error,   // `error` says what is wrong; end with a non-zero exit code before any window
 };
 
 // The options and keys of the stand-in, for --help: lines of text, each ending in a newline.
 extern const char* const display_usage_text;
 
-// Takes --scale N (or --scale=N), --fullscreen, --fps N|max and --help out of `argv` (`*argc`
-// words, the first the program's name), keeping every other word in its order; "--" ends the
-// options and is dropped. An unknown --option, a scale other than 1..8 or a pace other than
-// 1..1000 or max gives options_error with a one-line message in `error`.
+// Takes --scale N (or --scale=N), --fullscreen, --fps N|max, --help and --version out of `argv`
+// (`*argc` words, the first the program's name), keeping every other word in its order; "--" ends
+// the options and is dropped. An unknown --option, a scale other than 1..8 or a pace other than
+// 1..1000 or max gives options_error with a one-line message in `error`; else --help wins over
+// --version.
 OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* options, char* error,
                                    size_t error_size);
 // The scale a window opens at without --scale: the largest N (1..8) for which N pictures of

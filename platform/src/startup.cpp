@@ -12,6 +12,15 @@
 #include "pace.h"
 #include "sdl_display.h"
 
+// 0 once what was printed has reached standard output, else 1 with a line saying why.
+static int written(const char* name) {
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fprintf(stderr, "%s: standard output: %s\n", name, strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     const char* name = argc > 0 && argv[0] != nullptr ? argv[0] : "program";
     if (const char* slash = strrchr(name, '/'))
@@ -20,13 +29,12 @@ int main(int argc, char** argv) {
     char error[160];
     switch (take_display_options(&argc, argv, &options, error, sizeof(error))) {
     case options_help:
-        printf("usage: %s [--scale N] [--fullscreen] [--fps N|max] [--help]\n%s", name,
+        printf("Usage: %s [--scale N] [--fullscreen] [--fps N|max] [--help] [--version]\n%s", name,
                display_usage_text);
-        if (fflush(stdout) != 0 || ferror(stdout)) {
-            fprintf(stderr, "%s: standard output: %s\n", name, strerror(errno));
-            return 1;
-        }
-        return 0;
+        return written(name);
+    case options_version:
+        printf("%s %s\n", name, SORVEL_VERSION);
+        return written(name);
     case options_error:
         fprintf(stderr, "%s: %s\n", name, error);
         return 2;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The web archive as a user gets it: its name; one folder of world-readable static files only, with
-# every local link and script of its pages found in it; and, unpacked, a page that the headless
-# Chromium page check runs (title, picture, keys, Escape) as it runs the build's own.
+# The web archive as a user gets it: its name; one folder of world-readable static files only (and
+# the licence), with every local link and script of its pages found in it; and, unpacked, a page
+# that the headless Chromium page check runs (title, picture, keys, Escape) as it runs the build's
+# own.
 #   tests/package/web_check.sh PACKAGE.tar.gz WASM_BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,15 +22,17 @@ outside=$(awk '{ print $2 }' "$work/files" | grep -v "^$top/[^/]*$" || true)
 [ -z "$outside" ] && ok "every file is at the top of $top/" || fail "files outside $top/ or in subfolders: $outside"
 unreadable=$(awk '$1 !~ /^-rw-r--r--$/ { print $2 }' "$work/files")
 [ -z "$unreadable" ] && ok "every file is a plain world-readable file" || fail "files that are not plain 644 files: $unreadable"
-not_static=$(awk '{ print $2 }' "$work/files" | grep -Ev '\.(html|css|js|wasm|png|svg|ico)$' || true)
+not_static=$(awk '{ print $2 }' "$work/files" | grep -Ev '\.(html|css|js|wasm|png|svg|ico)$' | grep -vx "$top/LICENSE.txt" || true)
 [ -z "$not_static" ] || fail "files a web server need not serve: $not_static"
-for file in index.html sorvel2.html sorvel2.js sorvel2.wasm sorvel.html sorvel.js sorvel.wasm; do
+for file in index.html sorvel2.html sorvel2.js sorvel2.wasm sorvel.html sorvel.js sorvel.wasm LICENSE.txt; do
   grep -q " $top/$file$" "$work/files" || fail "$file is missing"
 done
 
 mkdir -p "$work/unpacked"
 tar -xzf "$archive" -C "$work/unpacked"
 page="$work/unpacked/$top"
+cmp -s "$page/LICENSE.txt" "$root/LICENSE" && ok "LICENSE.txt is the tree's LICENSE" ||
+  fail "LICENSE.txt is not the tree's LICENSE"
 # Every local href and src of the pages, and every .wasm the scripts load, is in the archive.
 links=$(cat "$page"/*.html | grep -o '\(href\|src\)="[^"]*"' | sed 's/^[a-z]*="//; s/"$//' |
   grep -Ev '^(data:|https?:|mailto:|#)' | sed 's/[?#].*//' | sort -u)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The Windows zip as a user gets it: its name and file list; .exe files of the right kind that
+# The Windows zip as a user gets it: its name and file list; the licence; .exe files of the right kind that
 # import only DLLs every Windows has (the build is static: no MinGW runtime, zlib or SDL DLL may be
 # needed beside them); a README.txt with Windows line ends whose options the recorder has; and
 # its recorder, alone in a folder under Wine, printing the native build's CRC lines.
@@ -18,7 +18,8 @@ top="sorvel-$version-win32"
 [ "${zip##*/}" = "$top.zip" ] || fail "package name ${zip##*/}, wanted $top.zip"
 
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/files"
-printf '%s\n' "$top/README.txt" "$top/sorvel-record.exe" "$top/sorvel.exe" "$top/sorvel2.exe" | sort >"$work/files.wanted"
+printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/sorvel-record.exe" "$top/sorvel.exe" "$top/sorvel2.exe" |
+  sort >"$work/files.wanted"
 if diff -u "$work/files.wanted" "$work/files" >"$work/files.diff"; then
   ok "contents: $(paste -sd' ' "$work/files")"
 else
@@ -57,6 +58,13 @@ if [ -f "$readme" ]; then
     grep -q -- "$option\b" "$work/help" || fail "README.txt names $option, which the recorder does not have"
   done
   [ "$failures" -eq "$before" ] && ok "README.txt names version $version, the keys and only the recorder's options"
+fi
+
+# LICENSE.txt: the tree's LICENSE, with Windows line ends for Notepad.
+if [ -f "$x/LICENSE.txt" ]; then
+  tr -d '\r' <"$x/LICENSE.txt" >"$work/license"
+  [ "$(grep -c $'\r$' "$x/LICENSE.txt")" -eq "$(wc -l <"$x/LICENSE.txt")" ] && cmp -s "$work/license" "$root/LICENSE" &&
+    ok "LICENSE.txt is LICENSE with Windows line ends" || fail "LICENSE.txt is not LICENSE with Windows line ends"
 fi
 
 # The zip's recorder, with nothing beside it but the zip's files, against the native recorder.
