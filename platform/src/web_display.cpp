@@ -146,26 +146,40 @@ EM_JS(int, web_page_setup, (int down_flag, int repeat_flag, int alt_flag, int ct
         return page.send(code, down, false, false, false);
     };
 
+    // The room for a window: in full screen, the screen, or the part of it the window's host has
+    // beside the page's controls that went full screen with it; else the page body's width and
+    // the viewport's height below the top of the stage's container (the page's heading stays
+    // above), less the body's bottom padding and what the stage holds under the window (buttons
+    // for touch screens). The window's own caption and borders come off both.
     page.fit = function() {
         var root = document.documentElement;
+        var body = document.body;
         page.windows.forEach(function(shown) {
             if (!shown || shown.frame.hidden)
                 return;
             var frame = shown.frame;
             var canvas = shown.canvas;
+            var host = frame.parentNode;
+            var stage = Module.windowStage || host;
+            var full = document.fullscreenElement;
             var room_width;
             var room_height;
-            if (document.fullscreenElement === frame) {
+            if (full === frame) {
                 room_width = frame.clientWidth;
                 room_height = frame.clientHeight;
+            } else if (full && full.contains(frame)) {
+                room_width = host.clientWidth - (frame.offsetWidth - frame.clientWidth);
+                room_height = host.clientHeight - (frame.offsetHeight - canvas.offsetHeight);
             } else {
-                // The host's width less the window's borders, and the viewport's height less
-                // everything else on the page.
-                var host = frame.parentNode;
-                var style = getComputedStyle(host);
-                room_width = host.clientWidth - parseFloat(style.paddingLeft) -
+                var style = getComputedStyle(body);
+                var container = stage.parentNode;
+                var top = container.getBoundingClientRect().top + window.scrollY +
+                    container.clientTop + parseFloat(getComputedStyle(container).paddingTop);
+                room_width = body.clientWidth - parseFloat(style.paddingLeft) -
                     parseFloat(style.paddingRight) - (frame.offsetWidth - frame.clientWidth);
-                room_height = root.clientHeight - (root.offsetHeight - canvas.offsetHeight);
+                room_height = root.clientHeight - top - parseFloat(style.paddingBottom) -
+                    (stage.offsetHeight - host.offsetHeight) -
+                    (frame.offsetHeight - canvas.offsetHeight);
             }
             var scale = Math.max(1, Math.floor(Math.min(room_width / canvas.width,
                 room_height / canvas.height)));
@@ -207,7 +221,8 @@ EM_JS(void, web_page_window_open, (int slot, int width, int height), {
     var title = document.createElement("span");
     title.className = "sorvel-title";
     caption.appendChild(title);
-    // Full screen shows the picture alone, on black; the browser's Escape leaves it.
+    // Full screen shows the picture on black, alone or in the page's Module.windowStage (the
+    // window's host with the page's controls for it); the browser's Escape leaves it.
     if (document.fullscreenEnabled) {
         var full = document.createElement("button");
         full.className = "sorvel-fullscreen";
@@ -215,7 +230,7 @@ EM_JS(void, web_page_window_open, (int slot, int width, int height), {
         full.title = "Full screen";
         full.setAttribute("aria-label", "Full screen");
         full.addEventListener("click", function() {
-            frame.requestFullscreen().catch(function() {});
+            (Module.windowStage || frame).requestFullscreen().catch(function() {});
         });
         caption.appendChild(full);
     }

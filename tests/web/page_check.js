@@ -10,14 +10,21 @@
 //     Alt held they arrive as system keys and change nothing;
 //   - Escape ends the program and the page says so; so does the close button on the caption,
 //     which also takes the window away;
-//   - the canvas is the largest whole multiple of 320 x 240 that fits beside the rest of the page
-//     (2x or more on a 1920 x 1080 desktop), follows the viewport when it changes, and shrinks
-//     only to fit a page narrower than 320 pixels, never wider than the page;
+//   - the canvas is the largest whole multiple of 320 x 240 whose window fits the page's width and
+//     the viewport's height under the heading line (2x or more on a 1920 x 1080 desktop), follows
+//     the viewport when it changes, and shrinks only to fit a page narrower than 320 pixels, never
+//     wider than the page;
+//   - at the viewports laptop and desktop browsers have (1280 x 800 to 2560 x 1300) and on a phone:
+//     at least the scale each must reach (2x on laptops, 3x at 1920 x 960), the window and the
+//     keys' table centred, the table beside the picture at 1920 x 960 and under it on the phone;
 //   - the Full screen button on the caption makes the window full screen, the picture centred at
 //     the largest whole scale; Escape there is the browser's and does not end the program;
 //   - on a 390 x 844 phone with touch: no horizontal overflow, the whole canvas on screen, a tap
 //     on the picture is Space, and the Space, Left, Right and Escape buttons under the canvas act
-//     as the keys, without covering the picture.
+//     as the keys, without covering the picture;
+//   - full screen on that phone takes the buttons along: on the screen, off the picture, in a row
+//     along the bottom edge, upright and turned; the Left button raises the decay there, a tap on
+//     the picture is Space, and the Escape button leaves full screen as the keyboard's does.
 // Prints the frames per second the titles showed.
 //   node page_check.js http://127.0.0.1:PORT/
 'use strict';
@@ -207,43 +214,58 @@ async function wait_for_end(page, what) {
 }
 
 // Where the canvas is and how the page around it measures, once the canvas has settled after a
-// change of the viewport.
+// change of the viewport. `room_*` is where the window may go: the page body's width, and the
+// viewport's height from the top of the row under the page's heading line down to the body's
+// bottom padding. `under` is what stands under the window with it (the buttons for touch screens).
 async function layout(page) {
     await page.waitForTimeout(300);
     return page.evaluate(() => {
         const canvas = document.querySelector('.sorvel-window canvas');
         const box = canvas.getBoundingClientRect();
+        const frame = document.querySelector('.sorvel-window').getBoundingClientRect();
+        const stage = document.getElementById('stage').getBoundingClientRect();
         const root = document.documentElement;
+        const body = getComputedStyle(document.body);
+        const content_left = parseFloat(body.paddingLeft);
         return {
             left: box.left, top: box.top, right: box.right, bottom: box.bottom,
             width: box.width, height: box.height,
+            frame: { left: frame.left, top: frame.top, right: frame.right, bottom: frame.bottom },
+            chrome_width: frame.width - box.width, chrome_height: frame.height - box.height,
+            under: stage.bottom - frame.bottom,
             view_width: root.clientWidth, view_height: root.clientHeight,
-            scroll_width: root.scrollWidth, page_height: root.offsetHeight,
-            page_left: document.getElementById('windows').getBoundingClientRect().left,
+            scroll_width: root.scrollWidth, page_height: root.scrollHeight,
+            room_width: document.body.clientWidth - content_left - parseFloat(body.paddingRight),
+            room_top: document.querySelector('.gallery').getBoundingClientRect().top,
+            room_bottom: root.clientHeight - parseFloat(body.paddingBottom),
             rendering: getComputedStyle(canvas).imageRendering,
         };
     });
 }
 
-// The canvas is a whole multiple n >= 1 of 320 x 240 that fits the viewport's width and leaves
-// the page no taller than the viewport, while n + 1 would not fit; or, on a page narrower than
-// 320 pixels, it fills the page's width at 4:3. Never wider than the viewport. Returns n.
+// The canvas is a whole multiple n >= 1 of 320 x 240 whose window (caption, borders and what
+// stands under it included) fits the page's width and the viewport's height under the heading
+// line, while n + 1 would not fit; or, on a page narrower than 320 pixels, it fills the page's
+// width at 4:3. Never wider than the viewport. Returns n.
 async function check_fit(page, what) {
     const at = await layout(page);
     const scale = at.width / 320;
-    const room = at.view_width - 2 * at.page_left - 6; // the page's margins and the window's borders
+    const room = at.room_width - at.chrome_width;
     let fits;
     if (room < 320) {
         fits = at.width <= room && at.width >= room - 1 && Math.abs(at.height - at.width * 0.75) <= 1;
     } else {
+        const extra = at.chrome_height + at.under;
         const whole = Number.isInteger(scale) && at.height === 240 * scale;
-        const inside = scale === 1 || at.page_height <= at.view_height;
-        const larger = (scale + 1) * 320 > room || at.page_height + 240 > at.view_height;
+        const inside = at.frame.left >= 0 && at.frame.right <= at.view_width &&
+            (scale === 1 || (at.frame.top >= at.room_top && at.frame.bottom + at.under <= at.room_bottom + 0.5));
+        const larger = (scale + 1) * 320 > room || (scale + 1) * 240 + extra > at.room_bottom - at.room_top;
         fits = whole && inside && larger;
     }
     check(fits && at.scroll_width <= at.view_width && at.rendering === 'pixelated',
-          `${what}: the canvas is ${at.width} x ${at.height} (${scale.toFixed(2)}x) on a page ` +
-          `${at.page_height} high in a ${at.view_width} x ${at.view_height} viewport, ` +
+          `${what}: the canvas is ${at.width} x ${at.height} (${scale.toFixed(2)}x) in a ` +
+          `${at.view_width} x ${at.view_height} viewport, the window from (${at.frame.left}, ` +
+          `${Math.round(at.frame.top)}) to (${at.frame.right}, ${Math.round(at.frame.bottom)}), the page ` +
           `${at.scroll_width} wide, ${at.rendering}`);
     return scale;
 }
@@ -374,6 +396,183 @@ async function phone_page(page) {
     check(disabled === 4, `the ended program's buttons are disabled (${disabled} of 4)`);
 }
 
+// ---- The picture first: its scale at the viewports browsers really have, the keys' text beside
+// or under it, and the whole centred.
+
+// The scale each viewport must reach at least (the rest only have to fit, as check_fit says).
+const viewport_table = [
+    [1280, 800, 2], [1366, 657, 2], [1440, 780, 2], [1536, 730, 2], [1920, 960, 3], [1920, 1080, 3],
+    [390, 844, 1], [2560, 1300, 4],
+];
+const table_seen = [];
+
+// The window's stage, the text about the keys and the row holding them, as boxes.
+async function gallery_boxes(page) {
+    return page.evaluate(() => {
+        const box = (element) => {
+            const r = element.getBoundingClientRect();
+            return { left: r.left, top: r.top, right: r.right, bottom: r.bottom };
+        };
+        return { stage: box(document.getElementById('stage')), about: box(document.querySelector('.about')),
+                 row: box(document.querySelector('.gallery')), view_width: document.documentElement.clientWidth };
+    });
+}
+
+// 'beside' when the text about the keys stands right of the window at its height, 'under' when
+// it starts below the window, else what was seen.
+function about_place(boxes) {
+    const { stage, about } = boxes;
+    if (about.left >= stage.right && about.top < stage.bottom && about.bottom > stage.top)
+        return 'beside';
+    if (about.top >= stage.bottom)
+        return 'under';
+    return `at (${about.left}, ${about.top}), the window to (${stage.right}, ${stage.bottom})`;
+}
+
+// The window and the text beside it (or the window alone, the text under it) are centred across
+// the page; side by side, they are also centred between the heading line and the page's foot.
+function check_centred(boxes, what) {
+    const { stage, about, row } = boxes;
+    const beside = about_place(boxes) === 'beside';
+    const left = beside ? Math.min(stage.left, about.left) : stage.left;
+    const right = beside ? Math.max(stage.right, about.right) : stage.right;
+    const top = beside ? Math.min(stage.top, about.top) : stage.top;
+    const bottom = beside ? Math.max(stage.bottom, about.bottom) : stage.bottom;
+    const across = Math.abs(left - (boxes.view_width - right));
+    const down = Math.abs((top - row.top) - (row.bottom - bottom));
+    check(across <= 2 && (!beside || down <= 2),
+          `${what}: centred, ${left.toFixed(0)} | ${(boxes.view_width - right).toFixed(0)} pixels ` +
+          `left and right` + (beside ?
+          `, ${(top - row.top).toFixed(0)} | ${(row.bottom - bottom).toFixed(0)} above and below` : ''));
+}
+
+async function picture_first(page) {
+    console.log('the picture first (desktop viewports):');
+    await page.setViewportSize({ width: 1366, height: 657 });
+    await page.goto(base + 'sorvel2.html');
+    if ((await title_matching(page, /^Sorvel2- \d+FPS/, 'sorvel2 runs')) === null)
+        return;
+    for (const [width, height, least] of viewport_table) {
+        await page.setViewportSize({ width, height });
+        const scale = await check_fit(page, `${width} x ${height}`);
+        check(scale >= least, `at ${width} x ${height} the picture is ${scale}x, at least ${least}x`);
+        const boxes = await gallery_boxes(page);
+        check_centred(boxes, `${width} x ${height}`);
+        const place = about_place(boxes);
+        if (width === 1920 && height === 960)
+            check(place === 'beside', `at 1920 x 960 the keys' table stands beside the picture (${place})`);
+        const at = await layout(page);
+        table_seen.push(`${width}x${height}: ${at.width}x${at.height} (${scale}x), keys ${place}`);
+    }
+}
+
+// On the phone the keys' text goes under the picture and its buttons, and the page scrolls down
+// to it, never sideways.
+async function phone_keys_under(page) {
+    console.log('the keys under the picture (390 x 844, touch):');
+    await page.goto(base + 'sorvel2.html');
+    if ((await title_matching(page, /^Sorvel2- \d+FPS Prop- 2$/, 'sorvel2 runs on the phone')) === null)
+        return;
+    const boxes = await gallery_boxes(page);
+    const place = about_place(boxes);
+    check(place === 'under', `the keys' table stands under the picture and its buttons (${place})`);
+    check_centred(boxes, 'the phone');
+}
+
+// ---- Full screen on a touch screen: the buttons go full screen with the picture, along the
+// bottom edge, off the picture.
+
+async function full_screen_boxes(page) {
+    await page.waitForTimeout(300);
+    return page.evaluate(() => {
+        const full = document.fullscreenElement;
+        const canvas = document.querySelector('.sorvel-window canvas');
+        const box = (element) => {
+            const r = element.getBoundingClientRect();
+            return { left: r.left, top: r.top, right: r.right, bottom: r.bottom };
+        };
+        const buttons = Array.from(document.querySelectorAll('.touch-keys button[data-key]')).map((button) =>
+            ({ key: button.dataset.key, inside: full !== null && full.contains(button),
+               shown: button.offsetWidth > 0, ...box(button) }));
+        return { full: full !== null, canvas: box(canvas), buttons,
+                 screen_width: window.innerWidth, screen_height: window.innerHeight };
+    });
+}
+
+// The buttons are in what went full screen, on the screen, off the picture, in a row under it
+// near the bottom edge; the picture is at the largest whole scale above them, centred across.
+function check_full_screen_keys(at, what) {
+    const { canvas, buttons } = at;
+    const on_screen = buttons.every((b) => b.inside && b.shown && b.left >= 0 && b.top >= 0 &&
+                                          b.right <= at.screen_width && b.bottom <= at.screen_height);
+    const clear = buttons.every((b) => !overlaps(b, canvas) && b.top >= canvas.bottom);
+    const edge = Math.max(...buttons.map((b) => b.bottom));
+    const keys_top = Math.min(...buttons.map((b) => b.top));
+    const width = canvas.right - canvas.left;
+    const scale = width / 320;
+    const largest = Math.floor(Math.min(at.screen_width / 320, keys_top / 240));
+    check(buttons.length >= 4 && on_screen && clear && at.screen_height - edge <= 24,
+          `${what}: the ${buttons.length} buttons (${buttons.map((b) => b.key).join(', ')}) are on the ` +
+          `screen, off the picture, along the bottom edge (${(at.screen_height - edge).toFixed(0)} pixels ` +
+          `from it)`);
+    check(scale === largest && Math.abs(canvas.left - (at.screen_width - canvas.right)) <= 1,
+          `${what}: the picture is ${width} x ${canvas.bottom - canvas.top} (${scale}x, the largest ` +
+          `above the buttons: ${largest}x), centred across the ${at.screen_width} x ${at.screen_height} screen`);
+}
+
+async function touch_full_screen(page) {
+    console.log('full screen on a phone (390 x 844, touch):');
+    await page.goto(base + 'sorvel.html');
+    if ((await title_matching(page, /^Sorvel- \d+FPS Prop- 2$/, 'sorvel runs on the phone')) === null)
+        return;
+    const button = page.getByRole('button', { name: 'Full screen' });
+    if ((await button.count()) !== 1) {
+        check(false, 'the caption has a Full screen button on the phone');
+        return;
+    }
+    await button.tap();
+    try {
+        await page.waitForFunction(() => document.fullscreenElement !== null, null, { timeout: 5000 });
+    } catch (error) {
+        check(false, 'the Full screen button makes the page full screen on the phone');
+        return;
+    }
+    check_full_screen_keys(await full_screen_boxes(page), 'in full screen upright');
+
+    await page.getByRole('button', { name: /^Left\b/ }).tap();
+    await title_matching(page, /^Sorvel- \d+FPS Prop- 3$/, 'in full screen the Left button raises the decay');
+    const before = green_over_red(await canvas_pixels(page));
+    await page.tap('.sorvel-window canvas');
+    await page.waitForTimeout(150);
+    const after = green_over_red(await canvas_pixels(page));
+    check(before < 0.02 && after > 0.5,
+          `in full screen a tap on the picture is Space: green above red in ${(100 * before).toFixed(1)}% ` +
+          `of lit pixels, then ${(100 * after).toFixed(1)}%`);
+
+    await page.setViewportSize({ width: 844, height: 390 });
+    check_full_screen_keys(await full_screen_boxes(page), 'turned to 844 x 390 in full screen');
+    await page.setViewportSize({ width: 390, height: 844 });
+
+    // The Escape button does what the keyboard's Escape does there: it leaves full screen, and the
+    // program runs on.
+    await page.getByRole('button', { name: /^Escape\b/ }).tap();
+    try {
+        await page.waitForFunction(() => document.fullscreenElement === null, null, { timeout: 5000 });
+        check(true, 'the Escape button leaves full screen');
+    } catch (error) {
+        check(false, 'the Escape button leaves full screen');
+    }
+    await page.waitForTimeout(1200);
+    check(!/has ended/.test(await page.textContent('#status')) && /FPS Prop- 3$/.test(await page.title()),
+          `the program runs on: "${await page.title()}"`);
+    const back = await full_screen_boxes(page);
+    check(back.buttons.every((b) => b.shown && b.top >= back.canvas.bottom) &&
+          back.canvas.right - back.canvas.left === 320,
+          'out of full screen the buttons are back under the 1x picture');
+    await page.getByRole('button', { name: /^Escape\b/ }).tap();
+    await wait_for_end(page, 'then the Escape button ends the program');
+}
+
 // Runs `body` on a page of a fresh browser with `options` (viewport, touch); page errors are
 // collected in `errors`, and an error thrown by a step is a failed check.
 async function with_page(options, errors, body) {
@@ -434,10 +633,16 @@ async function main() {
             check((await page.locator('.sorvel-window').count()) === 0, 'the window is gone from the page');
         }
         await desktop_page(page);
+        await picture_first(page);
     });
     await with_page({ viewport: { width: 390, height: 844 }, hasTouch: true, isMobile: true },
                     errors, phone_page);
+    const phone = { viewport: { width: 390, height: 844 }, hasTouch: true, isMobile: true };
+    await with_page(phone, errors, phone_keys_under);
+    await with_page(phone, errors, touch_full_screen);
     check(errors.length === 0, `no errors on the pages${errors.length ? ': ' + errors.join('; ') : ''}`);
+    if (table_seen.length > 0)
+        console.log(`the canvas by viewport (sorvel2.html):\n  ${table_seen.join('\n  ')}`);
     for (const [program, counts] of Object.entries(fps_seen))
         console.log(`frames per second shown by ${program} in headless Chromium: ${counts.join(', ')}`);
     if (failures.length > 0) {
