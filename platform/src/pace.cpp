@@ -194,6 +194,7 @@ static bool stop_waiting(int slot) {
 
 // Holds the program until the next frame after the one shown at `shown_us` is due.
 static void hold(int slot, uint64_t shown_us) {
+    int refreshes_waited = 0;
     display_pump_events();
     for (;;) {
         if (stop_waiting(slot))
@@ -226,21 +227,24 @@ static void hold(int slot, uint64_t shown_us) {
         }
         // The next point of the grid after the time this frame was shown: a late frame is not
         // made up for. In whole nanoseconds, so that a frame shown at its due time is seen to be
-        // at that point, not just before it.
+        // at that point, not just before it. On the display's refreshes a frame is shown up to
+        // half a refresh either side of its point: one shown just before it is at it.
         uint64_t interval_ns = static_cast<uint64_t>(std::llround(1e9 / rate));
-        uint64_t next = (shown_us - grid_start_us) * 1000 / interval_ns + 1;
+        uint64_t slack_us =
+            by_refresh ? static_cast<uint64_t>(std::llround(0.5e6 / display_rate(slot))) : 0;
+        uint64_t next = (shown_us + slack_us - grid_start_us) * 1000 / interval_ns + 1;
         uint64_t due_us = grid_start_us + (next * interval_ns + 999) / 1000;
         uint64_t now = clock_now();
-        if (now >= due_us)
-            return;
         if (by_refresh) {
-            // The refresh nearest the due time: the display's refreshes come a little early or
-            // late, and a frame held one refresh too long would break the pace's rhythm.
-            if (static_cast<double>(due_us - now) <= 0.5e6 / display_rate(slot))
+            // The refresh nearest the due time, and never two frames on one refresh.
+            if (refreshes_waited > 0 && now + slack_us >= due_us)
                 return;
             wait_refresh(slot);
+            refreshes_waited++;
             continue;
         }
+        if (now >= due_us)
+            return;
         wait_until(due_us);
     }
 }
