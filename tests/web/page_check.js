@@ -573,7 +573,6 @@ async function cpu_cost(page, query) {
         browser: share((after.proc.all - before.proc.all) / ticks),
         renderer: share((after.proc.renderers - before.proc.renderers) / ticks),
         tasks: share(after.page.TaskDuration - before.page.TaskDuration),
-        script: share(after.page.ScriptDuration - before.page.ScriptDuration),
     };
 }
 
@@ -582,8 +581,8 @@ async function cost_page(page) {
     for (const query of ['', '?fps=max']) {
         const cost = await cpu_cost(page, query);
         cost_seen.push(`sorvel2.html${query} ("${cost.title}"): all of Chromium ${cost.browser} of ` +
-                       `one core, its renderer ${cost.renderer}; the page's main-thread tasks ` +
-                       `${cost.tasks}, of which script ${cost.script}`);
+                       `one core, its renderer ${cost.renderer}, the page's main-thread tasks ` +
+                       `${cost.tasks}`);
     }
 }
 
