@@ -1,6 +1,7 @@
 // Drives headless Chromium (Debian's, through playwright-core) over the web build's pages, served
 // from 127.0.0.1, and checks what a user would see:
-//   - index.html offers both programs and leads to each one's page;
+//   - index.html offers both programs and leads to each one's page, at the default pace and at
+//     ?fps=max;
 //   - the window's title, above the canvas and as the page's title, reaches "Sorvel2- <n>FPS Prop- 2";
 //   - the canvas in a screenshot is not black;
 //   - Space changes the picture: sorvel2's polar warp leaves the centre dark, the ripple warp two
@@ -627,6 +628,10 @@ async function main() {
             check((await page.getAttribute(`a:text-is("${link}")`, 'href')) === file,
                   `"${link}" leads to ${file}`);
         check((await page.locator('table.keys kbd').count()) >= 5, 'the keys are explained');
+        const fastest = await page.locator('a:text-is("as fast as it can")').evaluateAll(
+            (links) => links.map((link) => link.getAttribute('href')));
+        check(fastest.join(' ') === 'sorvel2.html?fps=max sorvel.html?fps=max',
+              `each program is offered at ?fps=max too (${fastest.join(', ')})`);
 
         await page.click('a:text-is("Run Sorvel2")');
         await program_page(page, 'sorvel2', 'Sorvel2');
