@@ -26,6 +26,10 @@ static uint64_t grid_start_us;
 static double grid_rate;
 static double said_rate; // the display rate last said under SORVEL_VERBOSE, or 0
 
+static bool hold_at_poll;  // the wait after a frame comes at the next poll of the queue
+static bool refresh_paced; // the display's own wait for its refresh paces the display's rate
+static void (*test_wait_refresh)(int slot);
+
 static uint64_t (*test_clock_us)();
 static void (*test_wait_until)(uint64_t);
 
@@ -40,6 +44,23 @@ static void wait_until(uint64_t until_us) {
     } else {
         display_wait_until(until_us);
     }
+}
+
+void pace_use_refresh_wait(bool use) {
+    refresh_paced = use;
+    grid_valid = false;
+}
+
+void platform_set_refresh_wait(void (*wait)(int slot)) {
+    test_wait_refresh = wait;
+    pace_use_refresh_wait(wait != nullptr);
+}
+
+static void wait_refresh(int slot) {
+    if (test_wait_refresh != nullptr)
+        test_wait_refresh(slot);
+    else
+        display_wait_refresh(slot);
 }
 
 void platform_set_pace_clock(uint64_t (*clock_us)(), void (*wait)(uint64_t until_us)) {
@@ -171,11 +192,9 @@ static bool stop_waiting(int slot) {
     return window_in_slot(slot) == nullptr || queue_holds_stop();
 }
 
-void pace_frame_shown(int slot) {
-    last_slot = slot;
-    if (!paused && setting.mode == pace_unlimited && slower_steps == 0)
-        return;
-    uint64_t shown_us = clock_now();
+// Holds the program until the next frame after the one shown at `shown_us` is due.
+static void hold(int slot, uint64_t shown_us) {
+    int refreshes_waited = 0;
     display_pump_events();
     for (;;) {
         if (stop_waiting(slot))
@@ -191,6 +210,13 @@ void pace_frame_shown(int slot) {
         double rate = rate_now(slot);
         if (rate == 0)
             return;
+        // Where the display waits for its own refresh, a frame at the display's rate waits for
+        // exactly one; a slower pace keeps to the grid, in whole refreshes.
+        bool by_refresh = refresh_paced && setting.mode != pace_fixed;
+        if (by_refresh && rate >= display_rate(slot)) {
+            wait_refresh(slot);
+            return;
+        }
         if (!grid_valid || rate != grid_rate) {
             // A new pace (or the first frame, or the end of a pause): the grid starts at this
             // frame.
@@ -201,12 +227,59 @@ void pace_frame_shown(int slot) {
         }
         // The next point of the grid after the time this frame was shown: a late frame is not
         // made up for. In whole nanoseconds, so that a frame shown at its due time is seen to be
-        // at that point, not just before it.
+        // at that point, not just before it. On the display's refreshes a frame is shown up to
+        // half a refresh either side of its point: one shown just before it is at it.
         uint64_t interval_ns = static_cast<uint64_t>(std::llround(1e9 / rate));
-        uint64_t next = (shown_us - grid_start_us) * 1000 / interval_ns + 1;
+        uint64_t slack_us =
+            by_refresh ? static_cast<uint64_t>(std::llround(0.5e6 / display_rate(slot))) : 0;
+        uint64_t next = (shown_us + slack_us - grid_start_us) * 1000 / interval_ns + 1;
         uint64_t due_us = grid_start_us + (next * interval_ns + 999) / 1000;
-        if (clock_now() >= due_us)
+        uint64_t now = clock_now();
+        if (by_refresh) {
+            // The refresh nearest the due time, and never two frames on one refresh.
+            if (refreshes_waited > 0 && now + slack_us >= due_us)
+                return;
+            wait_refresh(slot);
+            refreshes_waited++;
+            continue;
+        }
+        if (now >= due_us)
             return;
         wait_until(due_us);
     }
+}
+
+// A frame shown whose wait is left to the next poll of the queue (hold_at_poll).
+static bool hold_pending;
+static int pending_slot;
+static uint64_t pending_shown_us;
+static bool holding;
+
+void pace_hold_at_poll(bool at_poll) {
+    hold_at_poll = at_poll;
+    hold_pending = false;
+}
+
+void pace_frame_shown(int slot) {
+    last_slot = slot;
+    if (!paused && setting.mode == pace_unlimited && slower_steps == 0)
+        return;
+    uint64_t shown_us = clock_now();
+    if (hold_at_poll) {
+        hold_pending = true;
+        pending_slot = slot;
+        pending_shown_us = shown_us;
+        return;
+    }
+    hold(slot, shown_us);
+}
+
+void pace_hold() {
+    // The wait polls the queue itself: that poll finds the wait under way.
+    if (!hold_pending || holding)
+        return;
+    hold_pending = false;
+    holding = true;
+    hold(pending_slot, pending_shown_us);
+    holding = false;
 }

@@ -45,13 +45,23 @@ void pace_key(PaceKey key);
 // Called each time a frame has been shown in the window of `slot`: returns once the next frame is
 // due (at once when frames are unlimited and not paused). Meanwhile it keeps moving the window
 // system's input into the queue, and it returns early when the queue holds a request to stop
-// (Escape, a window's close, a quit) or the window is gone, so those answer within a frame.
+// (Escape, a window's close, a quit) or the window is gone, so those answer within a frame. With
+// pace_hold_at_poll on, it only notes the frame, and pace_hold waits.
 void pace_frame_shown(int slot);
 
 // What the pace is now, for tests and the web page: the frames a second it aims at (0 when
 // unlimited) and whether it is paused.
 double pace_rate();
 bool pace_paused();
+
+// For a backend that can hold the program only where it polls its queue (the web page: the
+// programs reach their block transfers through a call that cannot hand the browser its turn):
+// from now on pace_frame_shown only notes the frame, and the backend's poll of its input calls
+// pace_hold first, which waits as pace_frame_shown would have. Off at start-up, and on SDL.
+void pace_hold_at_poll(bool at_poll);
+// The wait after the frame that pace_frame_shown noted last, if it has not been waited yet; at
+// once otherwise, and within the wait itself.
+void pace_hold();
 
 // Supplied by each backend:
 // Microseconds on a monotonic clock.
@@ -60,12 +70,24 @@ uint64_t display_clock_us();
 // backend's choosing: the pace calls it again), then moves the window system's input into the
 // queue. Never spins.
 void display_wait_until(uint64_t until_us);
+// Puts the frames drawn so far on the display and returns after its next refresh, with the
+// window system's input moved into the queue; called only after pace_use_refresh_wait(true).
+void display_wait_refresh(int slot);
 // The refresh rate of the display that the window of `slot` is on, in frames a second; 0 when
 // the system does not say.
 double display_refresh_rate(int slot);
 
+// For a backend whose display paces the frames itself, as a web page's animation frames do: from
+// now on the display's pace is one frame per refresh, each waited for with display_wait_refresh,
+// and a slower pace shows each frame at the refresh nearest its point of the grid; --fps N and the
+// pause keep to the clock. Off (as at start-up, and on SDL): the clock paces every mode.
+void pace_use_refresh_wait(bool use);
+
 // For tests: the clock and the wait that display_clock_us and display_wait_until then use instead
 // of the backend's own (both null: the backend's again). Resets the pace's grid.
 void platform_set_pace_clock(uint64_t (*clock_us)(), void (*wait_until)(uint64_t until_us));
+// For tests: the wait for the display's refresh that the pace then uses instead of the backend's,
+// as after pace_use_refresh_wait(true); null: the backend's, and the clock paces again.
+void platform_set_refresh_wait(void (*wait)(int slot));
 // Forgets the grid, the pause and the keys' pace, as at start-up.
 void pace_reset();

@@ -1,7 +1,8 @@
 // The web display: each window of the table is a window drawn on the page (a caption with a full
 // screen and a close button, and a canvas scaled to fit, inside the element Module.windowHost or
 // else the page's body), and the page's key events become the messages Windows would deliver. The
-// program's blocking loop runs under ASYNCIFY: polling the queue gives the browser its turn (see
+// program's blocking loop runs under ASYNCIFY: the pace's wait after each frame (web_pace.cpp) or,
+// with frames back to back, polling the queue gives the browser its turn (see
 // display_pump_events), so the page stays responsive, keys arrive and the canvas is painted.
 // Without a page (under Node.js) no window can be opened; everything else works.
 #include <emscripten.h>
@@ -13,8 +14,9 @@
 #include "platform_internal.h"
 #include "web_display.h"
 
-// The browser's turn comes at most this often: often enough that it paints every display frame
-// and handles input at once, seldom enough that the hand-over costs little of the frame rate.
+// With frames back to back, the browser's turn comes at most this often: often enough that it
+// paints every display frame and handles input at once, seldom enough that the hand-over costs
+// little of the frame rate. A paced frame gives the browser its turn in the wait that follows it.
 constexpr double yield_interval_ms = 8.0;
 
 struct PageWindow {
@@ -28,71 +30,6 @@ struct PageWindow {
 static PageWindow page_windows[max_windows];
 static double last_yield;
 
-// The keys the page knows, by the position of each on a US layout (KeyboardEvent.code), as
-// Windows' virtual keys name positions. The page learns this table at start-up and sends the
-// row of each key it sees.
-struct PageKey {
-    const char* code;
-    uint8_t vk;
-    bool extended; // right Ctrl and Alt, the arrows and the six keys above them, keypad Enter and /
-    bool scrolls;  // the browser's own action for the key would scroll the page
-};
-
-// clang-format off
-static const PageKey page_keys[] = {
-    {"Escape", VK_ESCAPE, false, false}, {"Space", VK_SPACE, false, true},
-    {"ArrowLeft", VK_LEFT, true, true}, {"ArrowUp", VK_UP, true, true},
-    {"ArrowRight", VK_RIGHT, true, true}, {"ArrowDown", VK_DOWN, true, true},
-    {"Enter", VK_RETURN, false, false}, {"NumpadEnter", VK_RETURN, true, false},
-    {"Tab", VK_TAB, false, false}, {"Backspace", VK_BACK, false, false},
-    {"ShiftLeft", VK_SHIFT, false, false}, {"ShiftRight", VK_SHIFT, false, false},
-    {"ControlLeft", VK_CONTROL, false, false}, {"ControlRight", VK_CONTROL, true, false},
-    {"AltLeft", VK_MENU, false, false}, {"AltRight", VK_MENU, true, false},
-    {"MetaLeft", VK_LWIN, false, false}, {"MetaRight", VK_RWIN, false, false},
-    {"ContextMenu", VK_APPS, false, false}, {"Pause", VK_PAUSE, false, false},
-    {"CapsLock", VK_CAPITAL, false, false}, {"PageUp", VK_PRIOR, true, true},
-    {"PageDown", VK_NEXT, true, true}, {"End", VK_END, true, true}, {"Home", VK_HOME, true, true},
-    {"PrintScreen", VK_SNAPSHOT, false, false}, {"Insert", VK_INSERT, true, false},
-    {"Delete", VK_DELETE, true, false}, {"NumLock", VK_NUMLOCK, false, false},
-    {"ScrollLock", VK_SCROLL, false, false},
-    {"NumpadMultiply", VK_MULTIPLY, false, false}, {"NumpadAdd", VK_ADD, false, false},
-    {"NumpadSubtract", VK_SUBTRACT, false, false}, {"NumpadDecimal", VK_DECIMAL, false, false},
-    {"NumpadDivide", VK_DIVIDE, true, false},
-    {"Semicolon", VK_OEM_1, false, false}, {"Equal", VK_OEM_PLUS, false, false},
-    {"Comma", VK_OEM_COMMA, false, false}, {"Minus", VK_OEM_MINUS, false, false},
-    {"Period", VK_OEM_PERIOD, false, false}, {"Slash", VK_OEM_2, false, false},
-    {"Backquote", VK_OEM_3, false, false}, {"BracketLeft", VK_OEM_4, false, false},
-    {"Backslash", VK_OEM_5, false, false}, {"BracketRight", VK_OEM_6, false, false},
-    {"Quote", VK_OEM_7, false, false},
-    {"KeyA", 'A', false, false}, {"KeyB", 'B', false, false}, {"KeyC", 'C', false, false},
-    {"KeyD", 'D', false, false}, {"KeyE", 'E', false, false}, {"KeyF", 'F', false, false},
-    {"KeyG", 'G', false, false}, {"KeyH", 'H', false, false}, {"KeyI", 'I', false, false},
-    {"KeyJ", 'J', false, false}, {"KeyK", 'K', false, false}, {"KeyL", 'L', false, false},
-    {"KeyM", 'M', false, false}, {"KeyN", 'N', false, false}, {"KeyO", 'O', false, false},
-    {"KeyP", 'P', false, false}, {"KeyQ", 'Q', false, false}, {"KeyR", 'R', false, false},
-    {"KeyS", 'S', false, false}, {"KeyT", 'T', false, false}, {"KeyU", 'U', false, false},
-    {"KeyV", 'V', false, false}, {"KeyW", 'W', false, false}, {"KeyX", 'X', false, false},
-    {"KeyY", 'Y', false, false}, {"KeyZ", 'Z', false, false},
-    {"Digit0", '0', false, false}, {"Digit1", '1', false, false}, {"Digit2", '2', false, false},
-    {"Digit3", '3', false, false}, {"Digit4", '4', false, false}, {"Digit5", '5', false, false},
-    {"Digit6", '6', false, false}, {"Digit7", '7', false, false}, {"Digit8", '8', false, false},
-    {"Digit9", '9', false, false},
-    {"Numpad0", VK_NUMPAD0, false, false}, {"Numpad1", VK_NUMPAD0 + 1, false, false},
-    {"Numpad2", VK_NUMPAD0 + 2, false, false}, {"Numpad3", VK_NUMPAD0 + 3, false, false},
-    {"Numpad4", VK_NUMPAD0 + 4, false, false}, {"Numpad5", VK_NUMPAD0 + 5, false, false},
-    {"Numpad6", VK_NUMPAD0 + 6, false, false}, {"Numpad7", VK_NUMPAD0 + 7, false, false},
-    {"Numpad8", VK_NUMPAD0 + 8, false, false}, {"Numpad9", VK_NUMPAD0 + 9, false, false},
-    {"F1", VK_F1, false, false}, {"F2", VK_F1 + 1, false, false}, {"F3", VK_F1 + 2, false, false},
-    {"F4", VK_F1 + 3, false, false}, {"F5", VK_F1 + 4, false, false},
-    {"F6", VK_F1 + 5, false, false}, {"F7", VK_F1 + 6, false, false},
-    {"F8", VK_F1 + 7, false, false}, {"F9", VK_F1 + 8, false, false},
-    {"F10", VK_F1 + 9, false, false}, {"F11", VK_F1 + 10, false, false},
-    {"F12", VK_F1 + 11, false, false},
-};
-// clang-format on
-
-constexpr int page_key_count = sizeof(page_keys) / sizeof(page_keys[0]);
-
 // An input event from the page is one number: the key's row of page_keys in bits 0..7, these
 // flags, and the window's slot from bit input_slot_shift up.
 constexpr int input_row_mask = 0xFF;
@@ -102,12 +39,12 @@ constexpr int input_alt = 0x400;
 constexpr int input_ctrl = 0x800;
 constexpr int input_close = 0x2000; // the close button on the window's caption
 constexpr int input_slot_shift = 16;
-static_assert(page_key_count <= input_row_mask + 1, "a key's row fits below the flags");
 
 // clang-format off
 
 // The page's side, in Module.sorvelPage: the windows by slot, the keys by code, and the input
-// events waiting for the program to poll its queue, each packed with the flags given here.
+// events waiting for the program to poll its queue, each packed with the flags given here; an
+// event that arrives while the pace sleeps wakes it (page.wake).
 // Module.sendKey(code, down) lets the page's own controls (buttons for touch screens) press and
 // release a key on the path the keyboard takes; it says whether a window took it. Each window's
 // canvas is kept at the largest whole multiple of the program's picture that fits the room the
@@ -118,12 +55,17 @@ EM_JS(int, web_page_setup, (int down_flag, int repeat_flag, int alt_flag, int ct
     if (typeof document === "undefined")
         return 0;
     var page = Module.sorvelPage = { windows: [], input: [], active: -1, keys: {},
-        close_flag: close_flag, slot_shift: slot_shift };
+        close_flag: close_flag, slot_shift: slot_shift, wake: null };
+    page.post = function(event) {
+        page.input.push(event);
+        if (page.wake)
+            page.wake();
+    };
     page.send = function(code, down, repeat, alt, ctrl) {
         var key = page.keys[code];
         if (key === undefined || page.active < 0)
             return false;
-        page.input.push(key.row | (down ? down_flag : 0) | (repeat ? repeat_flag : 0) |
+        page.post(key.row | (down ? down_flag : 0) | (repeat ? repeat_flag : 0) |
             (alt ? alt_flag : 0) | (ctrl ? ctrl_flag : 0) | (page.active << slot_shift));
         return true;
     };
@@ -241,7 +183,7 @@ EM_JS(void, web_page_window_open, (int slot, int width, int height), {
     close.setAttribute("aria-label", "Close");
     close.textContent = String.fromCharCode(215);
     close.addEventListener("click", function() {
-        page.input.push(page.close_flag | (slot << page.slot_shift));
+        page.post(page.close_flag | (slot << page.slot_shift));
     });
     caption.appendChild(close);
     var canvas = document.createElement("canvas");
@@ -438,17 +380,6 @@ void display_framebuffer_end(int slot, const Framebuffer&, int, int, int width, 
         page_windows[slot].dirty = true;
 }
 
-double display_refresh_rate(int) {
-    return 0;
-}
-
-void display_wait_until(uint64_t until_us) {
-    uint64_t now = display_clock_us();
-    if (until_us > now)
-        emscripten_sleep(static_cast<unsigned>((until_us - now + 999) / 1000));
-    display_pump_events();
-}
-
 void web_paint_windows() {
     for (int slot = 0; slot < max_windows; slot++) {
         PageWindow& window = page_windows[slot];
@@ -459,6 +390,10 @@ void web_paint_windows() {
     }
 }
 
+void web_browser_turn_taken() {
+    last_yield = emscripten_get_now();
+}
+
 void web_program_ended(int exit_code) {
     web_paint_windows();
     web_page_ended(exit_code);
@@ -467,6 +402,9 @@ void web_program_ended(int exit_code) {
 void display_pump_events() {
     if (!in_browser())
         return;
+    // The wait after the last frame shown comes first: the program polls its queue between
+    // frames, and there the browser's turn can be taken (ASYNCIFY).
+    pace_hold();
     double now = emscripten_get_now();
     if (now - last_yield >= yield_interval_ms) {
         web_paint_windows();
@@ -485,7 +423,11 @@ void display_pump_events() {
         if (row >= page_key_count)
             continue;
         const PageKey& key = page_keys[row];
-        post_key(window, key.vk, (event & input_key_down) != 0, (event & input_repeat) != 0,
-                 (event & input_alt) != 0, (event & input_ctrl) != 0, key.extended);
+        bool down = (event & input_key_down) != 0;
+        bool repeat = (event & input_repeat) != 0;
+        if (web_take_pace_key(key.vk, down, repeat, (event & input_ctrl) != 0))
+            continue;
+        post_key(window, key.vk, down, repeat, (event & input_alt) != 0, (event & input_ctrl) != 0,
+                 key.extended);
     }
 }

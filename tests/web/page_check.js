@@ -1,6 +1,7 @@
 // Drives headless Chromium (Debian's, through playwright-core) over the web build's pages, served
 // from 127.0.0.1, and checks what a user would see:
-//   - index.html offers both programs and leads to each one's page;
+//   - index.html offers both programs and leads to each one's page, at the default pace and at
+//     ?fps=max;
 //   - the window's title, above the canvas and as the page's title, reaches "Sorvel2- <n>FPS Prop- 2";
 //   - the canvas in a screenshot is not black;
 //   - Space changes the picture: sorvel2's polar warp leaves the centre dark, the ripple warp two
@@ -25,7 +26,13 @@
 //   - full screen on that phone takes the buttons along: on the screen, off the picture, in a row
 //     along the bottom edge, upright and turned; the Left button raises the decay there, a tap on
 //     the picture is Space, and the Escape button leaves full screen as the keyboard's does.
-// Prints the frames per second the titles showed.
+//   - the pace (pace_page): by default the title settles at the page's own animation-frame rate,
+//     measured in the page; minus halves it and equals doubles it back; ?fps=30 reads about 30,
+//     ?fps=max far above the animation frames; P freezes the picture, the period lets exactly one
+//     frame through, and Escape and the close button end a paused program; a bad ?fps= starts
+//     nothing and says why.
+// Prints the frames per second the titles showed, and the CPU time the browser spent at the
+// default pace and at ?fps=max (cost_page).
 //   node page_check.js http://127.0.0.1:PORT/
 'use strict';
 const fs = require('fs');
@@ -36,6 +43,9 @@ const { chromium } = require('playwright-core');
 const base = process.argv[2];
 const failures = [];
 const fps_seen = {};
+const pace_seen = {};
+const cost_seen = [];
+let current_profile = ''; // the profile folder of the browser that with_page runs
 
 function check(ok, what) {
     console.log(`  ${ok ? 'ok  ' : 'FAIL'} ${what}`);
@@ -278,7 +288,7 @@ function overlaps(a, b) {
 // null where one is not shown.
 async function touch_buttons(page) {
     const boxes = {};
-    for (const key of ['Space', 'Left', 'Right', 'Escape']) {
+    for (const key of ['Space', 'Left', 'Right', 'Pause', 'Escape']) {
         const button = page.getByRole('button', { name: new RegExp(`^${key}\\b`) });
         const box = (await button.count()) === 1 ? await button.boundingBox() : null;
         boxes[key] = box && { left: box.x, top: box.y, right: box.x + box.width, bottom: box.y + box.height };
@@ -359,7 +369,7 @@ async function phone_page(page) {
     await check_fit(page, '390 x 844');
     const buttons = await touch_buttons(page);
     const shown = Object.entries(buttons).filter(([, box]) => box !== null).map(([key]) => key);
-    check(shown.length === 4, `buttons named Space, Left, Right and Escape are shown (${shown.join(', ')})`);
+    check(shown.length === 5, `buttons named Space, Left, Right, Pause and Escape are shown (${shown.join(', ')})`);
     check(Object.values(buttons).every((box) => box === null || (!overlaps(box, at) && box.top >= at.bottom)),
           'they stand under the picture, not over it');
 
@@ -370,7 +380,7 @@ async function phone_page(page) {
     check(before < 0.02 && after > 0.5,
           `a tap on the picture is Space: green above red in ${(100 * before).toFixed(1)}% of lit ` +
           `pixels, then ${(100 * after).toFixed(1)}%`);
-    if (shown.length !== 4)
+    if (shown.length !== 5)
         return;
     await page.getByRole('button', { name: /^Left\b/ }).tap();
     // Right is judged from 3 only, as an old title could still show a 1 reached otherwise.
@@ -390,10 +400,213 @@ async function phone_page(page) {
     check(turned.scroll_width <= 844 && turned.right <= 844,
           `turned to 844 x 390: no horizontal overflow (${turned.scroll_width} wide), the canvas ` +
           `${turned.width} x ${turned.height}`);
+    await page.getByRole('button', { name: /^Pause\b/ }).tap();
+    await page.waitForTimeout(300);
+    const paused = await canvas_pixels(page);
+    await page.waitForTimeout(1000);
+    check(paused.rgba.equals((await canvas_pixels(page)).rgba), 'the Pause button freezes the picture');
+    await page.getByRole('button', { name: /^Pause\b/ }).tap();
+    await page.waitForTimeout(300);
+    check(!paused.rgba.equals((await canvas_pixels(page)).rgba), 'and a second tap lets it run again');
     await page.getByRole('button', { name: /^Escape\b/ }).tap();
     await wait_for_end(page, 'the Escape button ends the program');
     const disabled = await page.locator('.touch-keys button:disabled').count();
-    check(disabled === 4, `the ended program's buttons are disabled (${disabled} of 4)`);
+    check(disabled === 5, `the ended program's buttons are disabled (${disabled} of 5)`);
+}
+
+// ---- The pace ----
+
+// Animation frames a second in the page itself, counted over `ms` milliseconds.
+async function animation_rate(page, ms) {
+    return page.evaluate((span) => new Promise((done) => {
+        let frames = 0;
+        let first = 0;
+        const count = (time) => {
+            if (frames === 0)
+                first = time;
+            frames++;
+            if (time - first < span)
+                requestAnimationFrame(count);
+            else
+                done((frames - 1) * 1000 / (time - first));
+        };
+        requestAnimationFrame(count);
+    }), ms);
+}
+
+// The frame counts of the next `updates` titles of a running program, one title a second.
+async function title_counts(page, pattern, updates) {
+    const counts = [];
+    for (let i = 0; i < updates; i++) {
+        await page.waitForTimeout(1050);
+        const shown = (await page.title()).match(pattern);
+        if (shown)
+            counts.push(Number(shown[1]));
+    }
+    return counts;
+}
+
+function median(values) {
+    const sorted = [...values].sort((a, b) => a - b);
+    return sorted.length === 0 ? NaN : sorted[sorted.length >> 1];
+}
+
+async function ended_with_zero(page, what) {
+    try {
+        await page.waitForFunction(() => /has ended \(exit code 0\)/.test(document.getElementById('status').textContent),
+                                   null, { timeout: 5000 });
+        check(true, what);
+    } catch (error) {
+        check(false, `${what} (the status says "${await page.textContent('#status')}")`);
+    }
+}
+
+async function pace_page(page) {
+    console.log('the pace:');
+    const running = /^Sorvel2- (\d+)FPS Prop- \d+$/;
+    await page.goto(base + 'sorvel2.html');
+    if ((await title_matching(page, running, 'sorvel2 runs at the default pace')) === null)
+        return;
+    // The title counts the frames of at least 1000 ms, so at most one frame more than the rate.
+    const [rate, counts] = await Promise.all([animation_rate(page, 4000), title_counts(page, running, 4)]);
+    const shown = median(counts.slice(1));
+    pace_seen.rate = rate;
+    pace_seen.display = counts;
+    check(Math.abs(shown - rate) <= 0.05 * rate + 1,
+          `the title settles at the page's animation frames: ${counts.join(', ')} a second, ` +
+          `the page's animation frames ${rate.toFixed(1)} a second`);
+
+    await press(page, 'Minus');
+    const slower = median((await title_counts(page, running, 3)).slice(1));
+    check(Math.abs(slower - rate / 2) <= 0.1 * rate / 2 + 1,
+          `minus halves the pace: ${slower} frames a second`);
+    await press(page, 'Equal');
+    const again = median((await title_counts(page, running, 3)).slice(1));
+    check(Math.abs(again - rate) <= 0.05 * rate + 1, `equals doubles it back: ${again} frames a second`);
+
+    // Paused, the picture stands still. A frame let through after more than a second updates
+    // the title with the frames counted since the last update: after a first step, the second
+    // step's title counts 1 when each step lets through exactly one frame.
+    await press(page, 'KeyP');
+    await page.waitForTimeout(300);
+    const still = await canvas_pixels(page);
+    const paused_title = await page.title();
+    await page.waitForTimeout(1000);
+    const later = await canvas_pixels(page);
+    check(still.rgba.equals(later.rgba) && (await page.title()) === paused_title,
+          'P freezes the picture (two readings a second apart are equal) and the title');
+    await page.waitForTimeout(150);
+    await press(page, 'Period');
+    await page.waitForTimeout(1050);
+    const first_step = await canvas_pixels(page);
+    await press(page, 'Period');
+    await page.waitForTimeout(300);
+    const second_step = await canvas_pixels(page);
+    const step_title = await page.title();
+    await page.waitForTimeout(1000);
+    const after_step = await canvas_pixels(page);
+    check(!later.rgba.equals(first_step.rgba) && !first_step.rgba.equals(second_step.rgba) &&
+          second_step.rgba.equals(after_step.rgba) && /^Sorvel2- 1FPS /.test(step_title),
+          `the period lets exactly one frame through: the picture changes and stands again, the ` +
+          `title counts "${step_title}"`);
+    await press(page, 'Escape');
+    await ended_with_zero(page, 'Escape ends the paused program with exit code 0');
+
+    await page.goto(base + 'sorvel.html');
+    if ((await title_matching(page, /^Sorvel- \d+FPS/, 'sorvel runs again')) !== null) {
+        await press(page, 'Pause');
+        await page.waitForTimeout(300);
+        await page.click('.sorvel-window .sorvel-close');
+        await ended_with_zero(page, 'the close button ends the program paused with the Pause key');
+    }
+
+    await page.goto(base + 'sorvel2.html?fps=30');
+    if ((await title_matching(page, running, '?fps=30 runs')) !== null) {
+        const thirty = await title_counts(page, running, 4);
+        check(Math.abs(median(thirty.slice(1)) - 30) <= 2, `?fps=30: ${thirty.join(', ')} frames a second`);
+    }
+    await page.goto(base + 'sorvel2.html?fps=max');
+    if ((await title_matching(page, running, '?fps=max runs')) !== null) {
+        const fastest = await title_counts(page, running, 3);
+        pace_seen.max = fastest;
+        check(median(fastest) > 5 * rate,
+              `?fps=max is far above the animation frames: ${fastest.join(', ')} frames a second`);
+    }
+    for (const bad of ['0', '1001', 'x', '']) {
+        await page.goto(base + `sorvel2.html?fps=${bad}`);
+        await page.waitForTimeout(500);
+        const status = await page.textContent('#status');
+        check(/did not start: \?fps= takes a number from 1 to 1000 or "max"/.test(status) &&
+              (await page.locator('.sorvel-window').count()) === 0,
+              `?fps=${bad} starts nothing and says why: "${status}"`);
+    }
+}
+
+// The CPU time of the browser's processes (all of them, and the renderers alone) per second of
+// wall time, and the page's main-thread task time (Chromium's Performance.getMetrics), while
+// sorvel2 runs for a few seconds at `query`.
+function process_tree_ticks(profile) {
+    const stats = {};
+    for (const pid of fs.readdirSync('/proc').filter((name) => /^\d+$/.test(name))) {
+        try {
+            const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+            const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+            const command = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+            stats[pid] = { parent: fields[1], ticks: Number(fields[11]) + Number(fields[12]),
+                           root: command.includes(`--user-data-dir=${profile}`) &&
+                                 !command.includes('--type='),
+                           renderer: command.includes('--type=renderer') };
+        } catch (error) {
+            // a process that ended meanwhile
+        }
+    }
+    const in_tree = (pid) => {
+        for (let at = pid, depth = 0; stats[at] && depth < 10; at = stats[at].parent, depth++)
+            if (stats[at].root)
+                return true;
+        return false;
+    };
+    let all = 0;
+    let renderers = 0;
+    for (const pid of Object.keys(stats).filter(in_tree)) {
+        all += stats[pid].ticks;
+        if (stats[pid].renderer)
+            renderers += stats[pid].ticks;
+    }
+    return { all, renderers };
+}
+
+async function cpu_cost(page, query) {
+    await page.goto(base + 'sorvel2.html' + query);
+    await title_matching(page, /^Sorvel2- \d+FPS/, `sorvel2${query} runs for the cost`);
+    await page.waitForTimeout(1500);
+    const cdp = await page.context().newCDPSession(page);
+    await cdp.send('Performance.enable');
+    const metric = async () => Object.fromEntries((await cdp.send('Performance.getMetrics')).metrics
+        .map((entry) => [entry.name, entry.value]));
+    const ticks = 100; // clock ticks a second of /proc/PID/stat on Linux
+    const before = { wall: Date.now(), proc: process_tree_ticks(current_profile), page: await metric() };
+    await page.waitForTimeout(5000);
+    const after = { wall: Date.now(), proc: process_tree_ticks(current_profile), page: await metric() };
+    await cdp.detach();
+    const seconds = (after.wall - before.wall) / 1000;
+    const share = (value) => `${(100 * value / seconds).toFixed(1)}%`;
+    return {
+        title: await page.title(),
+        browser: share((after.proc.all - before.proc.all) / ticks),
+        renderer: share((after.proc.renderers - before.proc.renderers) / ticks),
+        tasks: share(after.page.TaskDuration - before.page.TaskDuration),
+    };
+}
+
+async function cost_page(page) {
+    console.log('the cost (figures only):');
+    for (const query of ['', '?fps=max']) {
+        const cost = await cpu_cost(page, query);
+        cost_seen.push(`sorvel2.html${query} ("${cost.title}"): all of Chromium ${cost.browser} of ` +
+                       `one core, its renderer ${cost.renderer}, the page's main-thread tasks ` +
+                       `${cost.tasks}`);
+    }
 }
 
 // ---- The picture first: its scale at the viewports browsers really have, the keys' text beside
@@ -577,6 +790,7 @@ async function touch_full_screen(page) {
 // collected in `errors`, and an error thrown by a step is a failed check.
 async function with_page(options, errors, body) {
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'sorvel-chromium-'));
+    current_profile = profile;
     const context = await chromium.launchPersistentContext(profile, {
         executablePath: '/usr/bin/chromium',
         headless: true,
@@ -613,6 +827,10 @@ async function main() {
             check((await page.getAttribute(`a:text-is("${link}")`, 'href')) === file,
                   `"${link}" leads to ${file}`);
         check((await page.locator('table.keys kbd').count()) >= 5, 'the keys are explained');
+        const fastest = await page.locator('a:text-is("as fast as it can")').evaluateAll(
+            (links) => links.map((link) => link.getAttribute('href')));
+        check(fastest.join(' ') === 'sorvel2.html?fps=max sorvel.html?fps=max',
+              `each program is offered at ?fps=max too (${fastest.join(', ')})`);
 
         await page.click('a:text-is("Run Sorvel2")');
         await program_page(page, 'sorvel2', 'Sorvel2');
@@ -640,11 +858,19 @@ async function main() {
     const phone = { viewport: { width: 390, height: 844 }, hasTouch: true, isMobile: true };
     await with_page(phone, errors, phone_keys_under);
     await with_page(phone, errors, touch_full_screen);
+    await with_page({ viewport: { width: 1000, height: 700 } }, errors, pace_page);
+    await with_page({ viewport: { width: 1000, height: 700 } }, errors, cost_page);
     check(errors.length === 0, `no errors on the pages${errors.length ? ': ' + errors.join('; ') : ''}`);
     if (table_seen.length > 0)
         console.log(`the canvas by viewport (sorvel2.html):\n  ${table_seen.join('\n  ')}`);
     for (const [program, counts] of Object.entries(fps_seen))
         console.log(`frames per second shown by ${program} in headless Chromium: ${counts.join(', ')}`);
+    if (pace_seen.rate)
+        console.log(`the page's animation frames: ${pace_seen.rate.toFixed(1)} a second; sorvel2's ` +
+                    `titles at the default pace ${pace_seen.display.join(', ')}, at ?fps=max ` +
+                    `${(pace_seen.max || []).join(', ')}`);
+    for (const line of cost_seen)
+        console.log(`CPU time per second of wall time, ${line}`);
     if (failures.length > 0) {
         console.log(`FAILED: ${failures.length} check(s) of the web page`);
         process.exit(1);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The web build in headless Chromium: serves BUILD_DIR/web from a local server on 127.0.0.1 and
-# runs page_check.js against it (both programs: title, picture, keys, Escape). Chromium is driven
+# runs page_check.js against it (both programs: title, picture, keys, Escape, the pace). Chromium is driven
 # through playwright-core, installed from the npm registry as package-lock.json pins it; it
 # downloads no browser and uses Debian's /usr/bin/chromium. Where Chromium, Node.js or
 # playwright-core cannot be had, the check says SKIPPED and why.
@@ -26,4 +26,4 @@ fi
 # shellcheck source=tests/web/serve.sh
 . "$here/serve.sh"
 serve_web "$web"
-timeout 150 node "$here/page_check.js" "$web_url"
+timeout 300 node "$here/page_check.js" "$web_url"
