@@ -106,11 +106,16 @@ class Pace : public ::testing::Test {
         ASSERT_NE(shown_window, nullptr);
         window_dc = GetDC(shown_window);
         memory_dc = CreateCompatibleDC(window_dc);
-        BITMAPINFO info = {};
-        info.bmiHeader =
+        // An 8-bit DIB's header is followed by its 256 colours.
+        struct {
+            BITMAPINFOHEADER header;
+            RGBQUAD colours[256];
+        } info = {};
+        info.header =
             BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 320, 240, 1, 8, BI_RGB, 0, 0, 0, 0, 0};
         void* bits = nullptr;
-        picture = CreateDIBSection(memory_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        picture = CreateDIBSection(memory_dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                   &bits, nullptr, 0);
         ASSERT_NE(picture, nullptr);
         previous = SelectObject(memory_dc, picture);
         now_us = 5000000;
