@@ -24,7 +24,8 @@ static bool step_asked;
 static bool grid_valid;
 static uint64_t grid_start_us;
 static double grid_rate;
-static double said_rate; // the display rate last said under SORVEL_VERBOSE, or 0
+static bool said;           // the pace has been said under SORVEL_VERBOSE
+static double said_display; // for the display's refresh rate then
 
 static bool hold_at_poll;  // the wait after a frame comes at the next poll of the queue
 static bool refresh_paced; // the display's own wait for its refresh paces the display's rate
@@ -74,7 +75,7 @@ void pace_reset() {
     paused = false;
     step_asked = false;
     grid_valid = false;
-    said_rate = 0;
+    said = false;
 }
 
 bool parse_pace(const char* text, PaceSetting* parsed) {
@@ -149,11 +150,13 @@ void pace_key(PaceKey key) {
         if (paused)
             step_asked = true;
         break;
-    case pace_key_slower:
-        if (rate_now(last_slot) == 0 || rate_now(last_slot) > 1)
+    case pace_key_slower: {
+        double rate = rate_now(last_slot);
+        if (rate == 0 || rate > 1)
             slower_steps++;
         grid_valid = false;
         break;
+    }
     case pace_key_faster:
         if (slower_steps > 0)
             slower_steps--;
@@ -169,9 +172,10 @@ static void say_pace(int slot, double rate) {
     if (verbose == nullptr || verbose[0] == 0 || strcmp(verbose, "0") == 0)
         return;
     double display = display_refresh_rate(slot);
-    if (display == said_rate && said_rate != 0)
+    if (said && display == said_display)
         return;
-    said_rate = display > 0 ? display : -1;
+    said = true;
+    said_display = display;
     if (setting.mode == pace_fixed)
         fprintf(stderr, "platform: frames paced by a steady timer at %d a second (--fps)\n",
                 setting.fps);
@@ -262,7 +266,7 @@ void pace_hold_at_poll(bool at_poll) {
 
 void pace_frame_shown(int slot) {
     last_slot = slot;
-    if (!paused && setting.mode == pace_unlimited && slower_steps == 0)
+    if (!paused && rate_now(slot) == 0)
         return;
     uint64_t shown_us = clock_now();
     if (hold_at_poll) {
