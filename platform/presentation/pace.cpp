@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform_internal.h"
-
 // While paused, the wait wakes this often even without input, to look at the window again.
 constexpr uint64_t paused_wake_us = 250000;
 
@@ -191,17 +189,12 @@ static void say_pace(int slot, double rate) {
                 rate);
 }
 
-// The queue holds what ends the program, or the window is gone: no frame is held back then.
-static bool stop_waiting(int slot) {
-    return window_in_slot(slot) == nullptr || queue_holds_stop();
-}
-
 // Holds the program until the next frame after the one shown at `shown_us` is due.
 static void hold(int slot, uint64_t shown_us) {
     int refreshes_waited = 0;
     display_pump_events();
     for (;;) {
-        if (stop_waiting(slot))
+        if (display_stop_pending(slot))
             return;
         if (paused) {
             if (step_asked) {

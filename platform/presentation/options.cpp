@@ -1,10 +1,10 @@
-// The stand-in's own command-line options, taken out of the arguments before WinMain sees them:
-// how large the window shows its picture, whether it starts in full screen, and the pace of its
-// frames. The programs' code never learns of them.
+// The presentation's own command-line options, taken out of the arguments before WinMain sees
+// them: how large the window shows its picture, whether it starts in full screen, and the pace of
+// its frames. The programs' code never learns of them.
 #include <cstdio>
 #include <cstring>
 
-#include "sdl_display.h"
+#include "options.h"
 
 const char* const display_usage_text =
     "Options:\n"

@@ -64,6 +64,11 @@ void pace_hold_at_poll(bool at_poll);
 void pace_hold();
 
 // Supplied by each backend:
+// Moves the window system's pending input into the program's queue, where the backend keeps one.
+void display_pump_events();
+// True when the queue holds a request to end (an Escape key press, a window's close, a quit) or
+// the window of `slot` is gone: no frame is held back then.
+bool display_stop_pending(int slot);
 // Microseconds on a monotonic clock.
 uint64_t display_clock_us();
 // Sleeps until the clock reads `until_us`, or less (when input arrives, or after a slice of the

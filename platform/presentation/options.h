@@ -1,15 +1,12 @@
-// What the SDL2 display offers beyond the display interface of platform_internal.h: the options
-// that the stand-in's start-up takes from the command line, the sizes they lead to, and the
-// hooks of the backend's own tests.
+// The presentation's options, shared by every backend that takes a command line: how large a
+// window shows its picture, whether it starts in full screen, and the pace of its frames. The
+// start-up of each backend takes them out of the arguments before WinMain sees them, so the
+// programs' code never learns of them; the scale rules here are the same on every system.
 #pragma once
 
 #include <cstddef>
 
-#include <windows.h>
-
 #include "pace.h"
-
-struct SDL_Window;
 
 constexpr int max_display_scale = 8;
 
@@ -43,25 +40,3 @@ int default_display_scale(int usable_height, int picture_height);
 // The largest N >= 1 at which a picture of `picture_width` x `picture_height` fits in `width` x
 // `height` (1 when even N = 1 does not).
 int largest_fitting_scale(int width, int height, int picture_width, int picture_height);
-
-// The options every window opened from now on follows (main sets them before WinMain).
-void display_set_options(const DisplayOptions& options);
-// Stops SDL's video if it started. Called by main after WinMain returns.
-void display_stop();
-
-// For the backend's own tests:
-// Takes `width` x `height` as the usable size of every display instead of asking SDL (0 x 0:
-// ask SDL again).
-void platform_set_usable_display_size(int width, int height);
-// Takes `hz` as every display's refresh rate instead of asking SDL (-1: a display that does not
-// say; 0: ask SDL again).
-void platform_set_refresh_rate(double hz);
-// The SDL window behind a live window handle, or null.
-SDL_Window* platform_sdl_window(HWND window);
-// Shows the window at `scale` (1..8), as --scale would have opened it; the picture last drawn is
-// shown again at once. False for a dead window or a scale out of range.
-bool platform_set_window_scale(HWND window, int scale);
-// The scale the window's picture is shown at now (in full screen: the largest that fits), or 0.
-int platform_window_scale(HWND window);
-// Whether the window is in full screen.
-bool platform_window_fullscreen(HWND window);

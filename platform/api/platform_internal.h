@@ -1,10 +1,11 @@
 // What the files of the stand-in share, whichever backend shows its windows: the handle encoding,
 // the window table's lookups for the message pump and GDI, the window DCs, the message queue's
-// entry points for input, and the display that each backend supplies (SDL2 in sdl_display.cpp,
-// the browser page in web_display.cpp). Program code never sees this header; the backend's own
+// entry points for input, and the display that each backend supplies (SDL2 in sdl/,
+// the browser page in web/). Program code never sees this header; the backend's own
 // tests include it.
 #pragma once
 
+#include "pace.h"
 #include "platform_faults.h"
 
 #include <cstdint>
@@ -107,8 +108,6 @@ void display_minimize(int slot, bool minimized);
 void display_title(int slot, const char* title);
 // Width (SM_CXSCREEN) or height of the screen in pixels; 0 if there is no screen.
 int display_screen_size(bool width);
-// Moves the system's pending input into the message queue; PeekMessageA calls it every time.
-void display_pump_events();
 
 // A window's pixels as BitBlt writes them: rows top-down, `pitch` bytes apart, each pixel
 // `bytes_per_pixel` bytes of the value that `map_rgb` gives its colour.

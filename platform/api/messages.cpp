@@ -39,6 +39,10 @@ bool queue_holds_stop() {
     return false;
 }
 
+bool display_stop_pending(int slot) {
+    return window_in_slot(slot) == nullptr || queue_holds_stop();
+}
+
 static void queue_remove(int position) {
     if (position == 0) {
         queue_head = (queue_head + 1) % queue_capacity;

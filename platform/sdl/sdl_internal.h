@@ -1,0 +1,46 @@
+// What the SDL2 display's files share: sdl_video.cpp (SDL's video and windows), sdl_present.cpp
+// (how a window shows its picture, its scale and full screen) and sdl_events.cpp (SDL's input
+// turned into messages).
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+
+#include <windows.h>
+
+#include "platform_internal.h"
+
+// The system side of one window of the table.
+struct SdlWindow {
+    SDL_Window* sdl;
+    uint32_t id;
+    int width; // the client size the program sees
+    int height;
+    int scale; // outside full screen
+    bool fullscreen;
+    bool pointer_hidden;
+    SDL_Surface* picture; // the client-size picture, while scaled or in full screen; else null
+    // The framebuffer the picture was last laid out on, and where in it the picture lands.
+    const SDL_Surface* laid_out_on;
+    int laid_out_width;
+    int laid_out_height;
+    SDL_Rect shown;
+    SDL_Rect windowed; // position and size before full screen
+};
+
+extern SdlWindow sdl_windows[max_windows];
+
+// True once SDL's video has started.
+bool sdl_video_started();
+// The window of an SDL window id, or null.
+HWND sdl_window_of(uint32_t sdl_window_id);
+// Full screen on the desktop's own mode (no mode switch), or back to the window's earlier size
+// and position.
+void sdl_set_fullscreen(int slot, bool on);
+// Switches the window of `slot` into full screen, or out of it.
+void sdl_toggle_fullscreen(int slot);
+// The pointer moved to (x, y) over the window of `slot`: hidden over the picture in full screen.
+void sdl_pointer_moved(int slot, int x, int y);
+// The window's framebuffer may be a new one (resized, exposed): a scaled picture is shown again.
+void sdl_framebuffer_changed(int slot);

@@ -1,0 +1,237 @@
+// The SDL2 display: each window of the table is an SDL window drawn through SDL's window
+// framebuffer (SDL's input becomes messages in sdl_events.cpp, its pictures are shown at their
+// scale in sdl_present.cpp). SDL's video starts on the first call that needs it (a window, or the
+// screen size), so tools without windows need no display, and stops when the program's WinMain
+// has returned. The window opens at the scale of the options or the display's size, and the
+// pace's wait and refresh rate are the display's.
+#include <SDL.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "pace.h"
+#include "platform_internal.h"
+#include "sdl_display.h"
+#include "sdl_internal.h"
+
+SdlWindow sdl_windows[max_windows];
+static DisplayOptions display_options;
+static int usable_override_width;
+static int usable_override_height;
+static double refresh_override;
+
+static bool video_is_started;
+static bool video_failed;
+
+void display_stop() {
+    if (video_is_started)
+        SDL_Quit();
+    video_is_started = false;
+}
+
+// Starts SDL's video (and events) on first use; false, said once, if it cannot start.
+static bool video_start() {
+    if (video_is_started)
+        return true;
+    if (video_failed)
+        return false;
+    // Windows are drawn through SDL's window framebuffer, not a renderer.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        video_failed = true;
+        fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
+        return false;
+    }
+    // Unasked, SDL falls back to drawing off screen when no window system answers; a program
+    // would then run on with no window that anyone could see or close. Only a run that asks for
+    // it (SDL_VIDEODRIVER=dummy or offscreen, as the tests do) gets a window without a screen.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    bool unseen =
+        driver != nullptr && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0);
+    if (unseen && (asked == nullptr || asked[0] == 0)) {
+        const char* display = SDL_getenv("DISPLAY");
+        fprintf(stderr,
+                "platform: no window system answered (DISPLAY=%s); no window can be shown "
+                "(SDL_VIDEODRIVER=dummy runs without one)\n",
+                display != nullptr ? display : "");
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        video_failed = true;
+        return false;
+    }
+    // Stopped by main once WinMain has returned, never from an exit handler: when the X server
+    // goes away, Xlib ends the process through exit(), and a handler that stopped SDL then would
+    // talk to the server that is gone and never return.
+    video_is_started = true;
+    return true;
+}
+
+void display_set_options(const DisplayOptions& options) {
+    display_options = options;
+}
+
+void platform_set_usable_display_size(int width, int height) {
+    usable_override_width = width;
+    usable_override_height = height;
+}
+
+SDL_Window* platform_sdl_window(HWND window) {
+    int slot = window_slot(window);
+    return slot < 0 ? nullptr : sdl_windows[slot].sdl;
+}
+
+bool sdl_video_started() {
+    return video_is_started;
+}
+
+HWND sdl_window_of(uint32_t sdl_window_id) {
+    for (int slot = 0; slot < max_windows; slot++)
+        if (sdl_windows[slot].sdl != nullptr && sdl_windows[slot].id == sdl_window_id)
+            return window_in_slot(slot);
+    return nullptr;
+}
+
+// The usable size (without panels and docks) of the display holding point (x, y).
+static SDL_Rect usable_size(int x, int y) {
+    if (usable_override_width > 0 && usable_override_height > 0)
+        return SDL_Rect{0, 0, usable_override_width, usable_override_height};
+    SDL_Point point = {x, y};
+    int display = SDL_GetPointDisplayIndex(&point);
+    SDL_Rect usable = {0, 0, 0, 0};
+    if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &usable) != 0)
+        SDL_GetDisplayBounds(0, &usable);
+    return usable;
+}
+
+// The scale a window of `width` x `height` opens at, from the options and the display.
+static int opening_scale(int width, int height, int x, int y) {
+    SDL_Rect usable = usable_size(x, y);
+    int fits = largest_fitting_scale(usable.w, usable.h, width, height);
+    if (display_options.scale == 0) {
+        // A client far wider than tall must still fit across.
+        int scale = default_display_scale(usable.h, height);
+        return scale < fits ? scale : fits;
+    }
+    if (display_options.scale <= fits)
+        return display_options.scale;
+    char detail[96];
+    snprintf(detail, sizeof(detail), "%d asked, %d used on a display of %d x %d",
+             display_options.scale, fits, usable.w, usable.h);
+    say_once(notice_scale_reduced, detail);
+    return fits;
+}
+
+bool display_open(int slot, int width, int height, bool placed, int left, int top) {
+    if (!video_start())
+        return false;
+    int x = placed ? left : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
+    int y = placed ? top : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
+    int scale = opening_scale(width, height, placed ? left : 0, placed ? top : 0);
+    SDL_Window* sdl = SDL_CreateWindow("", x, y, width * scale, height * scale, SDL_WINDOW_HIDDEN);
+    if (sdl == nullptr) {
+        fprintf(stderr, "platform: CreateWindowExA: %s\n", SDL_GetError());
+        return false;
+    }
+    SdlWindow& window = sdl_windows[slot];
+    window = SdlWindow{};
+    window.sdl = sdl;
+    window.id = SDL_GetWindowID(sdl);
+    window.width = width;
+    window.height = height;
+    window.scale = scale;
+    if (display_options.fullscreen)
+        sdl_set_fullscreen(slot, true);
+    return true;
+}
+
+void display_close(int slot) {
+    SdlWindow& window = sdl_windows[slot];
+    if (window.pointer_hidden)
+        SDL_ShowCursor(SDL_ENABLE);
+    if (window.picture != nullptr)
+        SDL_FreeSurface(window.picture);
+    SDL_DestroyWindow(window.sdl);
+    window = SdlWindow{};
+}
+
+void display_show(int slot, bool visible) {
+    if (visible)
+        SDL_ShowWindow(sdl_windows[slot].sdl);
+    else
+        SDL_HideWindow(sdl_windows[slot].sdl);
+}
+
+void display_minimize(int slot, bool minimized) {
+    if (minimized)
+        SDL_MinimizeWindow(sdl_windows[slot].sdl);
+    else
+        SDL_RestoreWindow(sdl_windows[slot].sdl);
+}
+
+// SDL wants UTF-8; window texts are bytes of the Latin-1 range.
+void display_title(int slot, const char* title) {
+    char utf8[256 * 2];
+    size_t used = 0;
+    for (; *title != 0 && used + 3 <= sizeof(utf8); title++) {
+        unsigned char c = static_cast<unsigned char>(*title);
+        if (c < 0x80) {
+            utf8[used++] = static_cast<char>(c);
+        } else {
+            utf8[used++] = static_cast<char>(0xC0 | (c >> 6));
+            utf8[used++] = static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    utf8[used] = 0;
+    SDL_SetWindowTitle(sdl_windows[slot].sdl, utf8);
+}
+
+int display_screen_size(bool width) {
+    SDL_DisplayMode mode;
+    if (!video_start() || SDL_GetDesktopDisplayMode(0, &mode) != 0)
+        return 0;
+    return width ? mode.w : mode.h;
+}
+
+void platform_set_refresh_rate(double hz) {
+    refresh_override = hz;
+}
+
+double display_refresh_rate(int slot) {
+    const SdlWindow& window = sdl_windows[slot];
+    if (window.sdl == nullptr)
+        return 0;
+    if (refresh_override != 0)
+        return refresh_override < 0 ? 0 : refresh_override;
+    // The mode of the display the window is on now, so a window moved to another display takes
+    // that display's rate.
+    SDL_DisplayMode mode;
+    int display = SDL_GetWindowDisplayIndex(window.sdl);
+    if (display < 0 || SDL_GetCurrentDisplayMode(display, &mode) != 0)
+        return 0;
+    return mode.refresh_rate;
+}
+
+// How long the pace's wait sleeps at most before it looks at the input again: a quarter of a
+// 60 Hz frame.
+constexpr uint64_t wait_slice_us = 4000;
+
+static void sleep_us(uint64_t microseconds) {
+    timespec wait;
+    wait.tv_sec = static_cast<time_t>(microseconds / 1000000u);
+    wait.tv_nsec = static_cast<long>(microseconds % 1000000u) * 1000L;
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+void display_wait_until(uint64_t until_us) {
+    // One slice at most: the pace looks at the queue and its keys again after each, so a close,
+    // Escape or a step answers within a slice. SDL's own SDL_WaitEventTimeout would wake on input
+    // at once, but on X11 it leaves a wake-up message to a window that the program may have
+    // destroyed meanwhile, and Xlib then ends the program with a BadWindow error.
+    uint64_t now = display_clock_us();
+    if (until_us > now)
+        sleep_us(until_us - now < wait_slice_us ? until_us - now : wait_slice_us);
+    display_pump_events();
+}
