@@ -105,3 +105,11 @@ int largest_fitting_scale(int width, int height, int picture_width, int picture_
     int scale = across < down ? across : down;
     return scale < 1 ? 1 : scale;
 }
+
+int opening_display_scale(int asked, int usable_width, int usable_height, int picture_width,
+                          int picture_height) {
+    int fits = largest_fitting_scale(usable_width, usable_height, picture_width, picture_height);
+    // A client far wider than tall must still fit across.
+    int scale = asked != 0 ? asked : default_display_scale(usable_height, picture_height);
+    return scale < fits ? scale : fits;
+}

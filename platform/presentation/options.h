@@ -40,3 +40,8 @@ int default_display_scale(int usable_height, int picture_height);
 // The largest N >= 1 at which a picture of `picture_width` x `picture_height` fits in `width` x
 // `height` (1 when even N = 1 does not).
 int largest_fitting_scale(int width, int height, int picture_width, int picture_height);
+// The scale a window of `picture_width` x `picture_height` opens at on a display whose usable
+// area is `usable_width` x `usable_height`: `asked` (1..8, from --scale) or, for 0, the default
+// above, and never larger than fits the usable area. A result below `asked` is the caller's to say.
+int opening_display_scale(int asked, int usable_width, int usable_height, int picture_width,
+                          int picture_height);

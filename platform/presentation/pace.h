@@ -41,6 +41,11 @@ enum PaceKey {
     pace_key_faster, // equals or plus: twice the pace, up to the display's rate (or --fps N)
 };
 void pace_key(PaceKey key);
+// The same keys by Windows' virtual-key codes ('P' and VK_PAUSE, VK_OEM_PERIOD, VK_OEM_MINUS and
+// VK_SUBTRACT, VK_OEM_PLUS and VK_ADD), pressed (`down`, `repeat` for the key's auto-repeat) or
+// released: true if the key is one of the pace's, which then acts on a press (and a held period
+// on its repeats too). For the backends whose input comes as virtual keys (pace_keys.cpp).
+bool pace_take_virtual_key(int vk, bool down, bool repeat);
 
 // Called each time a frame has been shown in the window of `slot`: returns once the next frame is
 // due (at once when frames are unlimited and not paused). Meanwhile it keeps moving the window

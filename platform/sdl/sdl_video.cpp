@@ -108,19 +108,14 @@ static SDL_Rect usable_size(int x, int y) {
 // The scale a window of `width` x `height` opens at, from the options and the display.
 static int opening_scale(int width, int height, int x, int y) {
     SDL_Rect usable = usable_size(x, y);
-    int fits = largest_fitting_scale(usable.w, usable.h, width, height);
-    if (display_options.scale == 0) {
-        // A client far wider than tall must still fit across.
-        int scale = default_display_scale(usable.h, height);
-        return scale < fits ? scale : fits;
+    int scale = opening_display_scale(display_options.scale, usable.w, usable.h, width, height);
+    if (scale < display_options.scale) {
+        char detail[96];
+        snprintf(detail, sizeof(detail), "%d asked, %d used on a display of %d x %d",
+                 display_options.scale, scale, usable.w, usable.h);
+        say_once(notice_scale_reduced, detail);
     }
-    if (display_options.scale <= fits)
-        return display_options.scale;
-    char detail[96];
-    snprintf(detail, sizeof(detail), "%d asked, %d used on a display of %d x %d",
-             display_options.scale, fits, usable.w, usable.h);
-    say_once(notice_scale_reduced, detail);
-    return fits;
+    return scale;
 }
 
 bool display_open(int slot, int width, int height, bool placed, int left, int top) {

@@ -1,5 +1,5 @@
 // The page's keys: the table of KeyboardEvent.code to Windows' virtual keys that the page learns at
-// start-up, and the keys of these that the pace takes for itself (pace.h).
+// start-up, and which of these the pace takes for itself (pace.h), without Ctrl.
 #include <windows.h>
 
 #include "pace.h"
@@ -64,30 +64,5 @@ static_assert(sizeof(page_keys) / sizeof(page_keys[0]) <= 256,
 
 bool web_take_pace_key(int vk, bool down, bool repeat, bool ctrl) {
     // With Ctrl, minus and plus are the browser's zoom, and the other keys are left alone too.
-    if (ctrl)
-        return false;
-    PaceKey pace;
-    switch (vk) {
-    case 'P':
-    case VK_PAUSE:
-        pace = pace_key_pause;
-        break;
-    case VK_OEM_PERIOD:
-        pace = pace_key_step;
-        break;
-    case VK_OEM_MINUS:
-    case VK_SUBTRACT:
-        pace = pace_key_slower;
-        break;
-    case VK_OEM_PLUS:
-    case VK_ADD:
-        pace = pace_key_faster;
-        break;
-    default:
-        return false;
-    }
-    // A held period steps on with the key's repeats; the other keys act once per press.
-    if (down && (!repeat || pace == pace_key_step))
-        pace_key(pace);
-    return true;
+    return !ctrl && pace_take_virtual_key(vk, down, repeat);
 }
