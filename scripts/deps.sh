@@ -12,7 +12,7 @@ test_packages=("${run_packages[@]}" libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   xvfb xdotool x11-utils libx11-dev openbox clang-14 libclang-rt-14-dev libfuzzer-14-dev clang-format
-  dpkg-dev desktop-file-utils unzip file ffmpeg
+  dpkg-dev desktop-file-utils unzip file ffmpeg python3 icoutils
   lintian appstream help2man groff-base man-db)
 # wine64 runs the 64-bit Windows build where the machine cannot execute 32-bit programs
 wine_packages=(wine wine32:i386 wine64)
