@@ -45,19 +45,32 @@ for exe in sorvel2.exe sorvel.exe sorvel-record.exe; do
     fail "$exe imports DLLs that Windows does not ship: $foreign"
 done
 
-# README.txt: Windows line ends, the version, every key, and only options the recorder has.
+# README.txt: Windows line ends, the version, every key, and only options the programs or the
+# recorder have.
 readme="$x/README.txt"
 if [ -f "$readme" ]; then
   [ "$(grep -c $'\r$' "$readme")" -eq "$(wc -l <"$readme")" ] && ok "README.txt has Windows line ends" ||
     fail "README.txt has lines without a carriage return"
   before=$failures
   grep -qF "$version" "$readme" || fail "README.txt does not name version $version"
-  for key in Space Left Right Up Down Escape; do grep -q "$key" "$readme" || fail "README.txt does not mention $key"; done
-  "$native/tools/sorvel-record" --help >"$work/help"
-  for option in $(grep -o -- '--[a-z][a-z-]*' "$readme" | sort -u); do
-    grep -q -- "$option\b" "$work/help" || fail "README.txt names $option, which the recorder does not have"
+  for key in Space Left Right Up Down Escape Alt+Enter F11 Pause; do
+    grep -q "$key" "$readme" || fail "README.txt does not mention $key"
   done
-  [ "$failures" -eq "$before" ] && ok "README.txt names version $version, the keys and only the recorder's options"
+  # The programs' options are the same on Linux and Windows: the native program's --help has them.
+  { "$native/tools/sorvel-record" --help && "$native/apps/sorvel2" --help; } >"$work/help"
+  for option in $(grep -o -- '--[a-z][a-z-]*' "$readme" | sort -u); do
+    grep -q -- "$option\b" "$work/help" || fail "README.txt names $option, which neither the programs nor the recorder have"
+  done
+  [ "$failures" -eq "$before" ] && ok "README.txt names version $version, the keys and only the programs' and the recorder's options"
+fi
+
+# The shipped .exe files' icons, version information and manifests.
+if bash "$root/tests/windows/resources_check.sh" "$version" "$x/sorvel2.exe" "$x/sorvel.exe" \
+  "$x/sorvel-record.exe" >"$work/resources.log"; then
+  ok "$(grep -c '^PASS' "$work/resources.log") checks of the .exe files' icons, version information and manifests"
+else
+  fail "the .exe files' resources:"
+  grep -v '^PASS' "$work/resources.log" >&2
 fi
 
 # LICENSE.txt: the tree's LICENSE, with Windows line ends for Notepad.
