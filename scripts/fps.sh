@@ -14,8 +14,8 @@
 # SORVEL_FPS_NATIVE_EXE measures that Linux program instead of building one (an older build, to
 # compare), SORVEL_FPS_ARGS gives it words (--scale 2, --fullscreen), and SORVEL_FPS_SCREEN sets
 # the screen (800x600; with a window manager, as full screen needs one, when the words ask for
-# full screen). The Linux program runs with --fps max, the original loop (SORVEL_FPS_PACE=N paces
-# it at N instead, SORVEL_FPS_PACE= gives it no --fps at all).
+# full screen). Both programs run with --fps max, the original loop (SORVEL_FPS_PACE=N paces
+# them at N instead, SORVEL_FPS_PACE= gives them no --fps at all).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-10}
@@ -146,7 +146,7 @@ for level in $levels; do
     SORVEL_CPU=$level measure "linux-$level" "$native_exe" "${native_pace[@]}" "${native_args[@]}"
   fi
   if [ -n "$windows_exe" ]; then
-    SORVEL_CPU=$level measure "windows-$level" wine "$windows_exe"
+    SORVEL_CPU=$level measure "windows-$level" wine "$windows_exe" "${native_pace[@]}"
   fi
 done
 
