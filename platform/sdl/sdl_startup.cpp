@@ -33,9 +33,10 @@ int main(int argc, char** argv) {
     char error[160];
     switch (take_display_options(&argc, argv, &options, error, sizeof(error))) {
     case options_help:
-        printf("Usage: %s [--scale N] [--fullscreen] [--fps N|max] [--root | --window-id ID]\n"
-               "       [--cycle N] [--help] [--version]\n%s",
-               name, display_usage_text);
+        printf(
+            "Usage: %s [--scale N] [--fullscreen] [--fps N|max] [--cycle N] [--help] [--version]\n"
+            "  or:  %s --root | --window-id ID [--scale N] [--fps N|max] [--cycle N]\n%s",
+            name, name, display_usage_text);
         return written(name);
     case options_version:
         printf("%s %s\n", name, SORVEL_VERSION);
