@@ -27,7 +27,6 @@ build=${1:-build/release}
 # Seconds allowed for a window or a picture to appear, and for a program to end once told.
 appear_wait=10
 end_wait=1
-saver_user=sorvel-saver
 
 passed=0
 failed=0
@@ -47,14 +46,11 @@ deadline() { awk -v a="$(now)" -v s="$1" 'BEGIN { printf "%.3f", a + s }'; }
 
 # shellcheck source=scripts/xvfb-session.sh
 source scripts/xvfb-session.sh
+# shellcheck source=scripts/xscreensaver-session.sh
+source scripts/xscreensaver-session.sh
 xlogo_pid=""
-daemon_pid=""
 saver_cleanup() {
-  if [ -n "$daemon_pid" ]; then
-    saver_command -exit >/dev/null 2>&1
-    kill "$daemon_pid" 2>/dev/null
-    wait "$daemon_pid" 2>/dev/null
-  fi
+  xscreensaver_session_stop
   if [ -n "$xlogo_pid" ]; then
     kill "$xlogo_pid" 2>/dev/null
     wait "$xlogo_pid" 2>/dev/null
@@ -268,45 +264,11 @@ else
 fi
 
 # --- under a real xscreensaver daemon ---
-saver_command() {
-  runuser -u "$saver_user" -- env -i DISPLAY="$DISPLAY" HOME="$work/home" xscreensaver-command "$@"
-}
-
-# saver_process: the pid of sorvel2 that the daemon started, or nothing.
-saver_process() { pgrep -u "$saver_user" -x sorvel2 | head -n 1; }
-
 # ended PID: whether the process has ended (gone, or a zombie not yet reaped).
 ended() { [ ! -e "/proc/$1" ] || [ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" = Z ]; }
 
 check_xscreensaver() {
-  if ! id "$saver_user" >/dev/null 2>&1 &&
-    ! useradd --no-create-home --shell /usr/sbin/nologin "$saver_user" 2>"$work/useradd.log"; then
-    skip "the xscreensaver checks: no user $saver_user, and it cannot be made ($(head -n 1 "$work/useradd.log"))"
-    return
-  fi
-  # The daemon's user reads the program from a copy of its own and keeps its settings here.
-  chmod 755 "$work"
-  mkdir -p "$work/bin" "$work/home"
-  cp "$build/apps/sorvel2" "$work/bin/"
-  chmod 755 "$work/bin" "$work/bin/sorvel2"
-  cat >"$work/home/.xscreensaver" <<SETTINGS
-mode: one
-selected: 0
-timeout: 0:30:00
-cycle: 0:00:00
-lock: False
-splash: False
-fade: False
-unfade: False
-programs: $work/bin/sorvel2 --root \n\\
-SETTINGS
-  chown -R "$saver_user" "$work/home"
-  runuser -u "$saver_user" -- env -i DISPLAY="$DISPLAY" HOME="$work/home" PATH=/usr/bin:/bin \
-    xscreensaver --no-splash --verbose --log "$work/home/xscreensaver.log" >/dev/null 2>&1 &
-  daemon_pid=$!
-  local until pid started share reading
-  until=$(deadline "$appear_wait")
-  while ! saver_command -version >/dev/null 2>&1 && before "$until"; do sleep 0.2; done
+  local until pid started
   if ! saver_command -activate >/dev/null 2>&1; then
     fail "xscreensaver: the daemon did not answer -activate"
     tail -n 20 "$work/home/xscreensaver.log"
@@ -343,12 +305,10 @@ SETTINGS
   fi
 }
 
-if ! command -v xscreensaver >/dev/null 2>&1 || ! command -v runuser >/dev/null 2>&1; then
-  skip "the xscreensaver checks: xscreensaver (or runuser) is not installed (scripts/deps.sh test installs it)"
-elif [ "$(id -u)" -ne 0 ]; then
-  skip "the xscreensaver checks: they run the daemon as the user $saver_user, which needs root"
-else
+if xscreensaver_session_start "$build/apps/sorvel2" --root >"$work/saver.why"; then
   check_xscreensaver
+else
+  skip "the xscreensaver checks: $(cat "$work/saver.why")"
 fi
 
 summary
