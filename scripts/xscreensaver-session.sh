@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154 # $work and $DISPLAY come from scripts/xvfb-session.sh
 # A real xscreensaver daemon on the virtual X server of scripts/xvfb-session.sh, for the scripts
 # that show the programs as screen savers; sourced after that script:
 #   xscreensaver_session_start PROGRAM ARGS... || ...

@@ -21,7 +21,7 @@
 # A missing tool (Xvfb, xdotool, xlogo, xscreensaver, a C compiler with the X11 headers) skips its
 # checks with a loud SKIPPED line; a missing program is a failure.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 build=${1:-build/release}
 
 # Seconds allowed for a window or a picture to appear, and for a program to end once told.
@@ -202,8 +202,11 @@ echo "sorvel2 --root at the default pace on 1920x1080: $ticks CPU ticks in 3 s (
 end_by_signal "sorvel2 --root" HUP
 sleep 0.2
 share=$(lit_share "$root")
-[ "${share:-1}" -eq 0 ] && pass "sorvel2 --root: the root window is clear again" ||
+if [ "${share:-1}" -eq 0 ]; then
+  pass "sorvel2 --root: the root window is clear again"
+else
   fail "sorvel2 --root: ${share:-?}% of the root window still lit after the program ended"
+fi
 
 # --- in another program's window ---
 if ! command -v xlogo >/dev/null 2>&1; then
