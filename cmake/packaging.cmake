@@ -2,8 +2,9 @@
 # and scripts/package.sh makes all three (and the source archive) into build/packages/:
 #   native (Linux)  sorvel_<version>_amd64.deb   both programs and the recorder in /usr/games,
 #                                                 their manual pages, a menu entry, an icon and
-#                                                 AppStream metadata per program, the README, the
-#                                                 changelog and the copyright file
+#                                                 AppStream metadata per program, each program's
+#                                                 screen-saver entries, the README, the changelog
+#                                                 and the copyright file
 #   mingw-i686      sorvel-<version>-win32.zip   the three .exe files (static: nothing else needed),
 #                                                 README.txt with the keys and options, LICENSE.txt
 #   wasm            sorvel-<version>-web.tar.gz  the static page of build/<dir>/web, LICENSE.txt
@@ -137,6 +138,14 @@ else()
   install(FILES ${sorvel_packaging_dir}/sorvel2.desktop ${sorvel_packaging_dir}/sorvel.desktop
           DESTINATION share/applications)
   install(FILES ${sorvel_metainfo} DESTINATION share/metainfo)
+  # Where screen savers look for display modes: xscreensaver's settings (the cycle time as a
+  # slider) and the entries that mate-screensaver and xfce4-screensaver list.
+  foreach(program sorvel2 sorvel)
+    install(FILES ${sorvel_packaging_dir}/${program}.xscreensaver.xml
+            DESTINATION share/xscreensaver/config RENAME ${program}.xml)
+    install(FILES ${sorvel_packaging_dir}/${program}.screensaver.desktop
+            DESTINATION share/applications/screensavers RENAME ${program}.desktop)
+  endforeach()
   # A 320 x 240 picture is no theme's square size; /usr/share/pixmaps takes icons of any shape.
   install(FILES ${sorvel_icons} DESTINATION share/pixmaps)
   install(FILES ${CMAKE_SOURCE_DIR}/README.md ${debian}/copyright ${files}/changelog.gz

@@ -7,11 +7,11 @@ set -euo pipefail
 
 task=${1:-test}
 run_packages=(cmake ninja-build g++ pkg-config libsdl2-dev libgif-dev libpng-dev zlib1g-dev libcli11-dev
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev)
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libx11-dev libxext-dev libxrandr-dev)
 test_packages=("${run_packages[@]}" libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-  xvfb xdotool x11-utils libx11-dev openbox clang-14 libclang-rt-14-dev libfuzzer-14-dev clang-format
+  xvfb xdotool x11-utils x11-apps xscreensaver openbox clang-14 libclang-rt-14-dev libfuzzer-14-dev clang-format
   dpkg-dev desktop-file-utils unzip file ffmpeg python3 icoutils
   lintian appstream help2man groff-base man-db)
 # wine64 runs the 64-bit Windows build where the machine cannot execute 32-bit programs

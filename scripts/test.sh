@@ -5,7 +5,8 @@
 #   a minute of fuzzing the bitmap and palette loaders (libFuzzer)
 #   the 32-bit Windows build, its unit tests under Wine (under 64-bit Wine, built for 64-bit
 #   Windows, where this machine cannot run 32-bit programs)
-#   the programs in real windows under a virtual X server, natively and under Wine
+#   the programs in real windows under a virtual X server, natively and under Wine, and as a
+#   screen saver and a live wallpaper (the root window, another program's window, xscreensaver)
 #   the web build: its recorder under Node.js against the native one, both programs in headless
 #   Chromium
 #   the release packages (.deb, Windows zip, web archive, source archive), checked as a user gets
@@ -101,6 +102,9 @@ step "end-to-end: the programs in real windows under Xvfb, natively and under Wi
 e2e_start=$SECONDS
 tests/e2e/window_check.sh --native build/release --windows "$windows_build"
 echo "window checks: $((SECONDS - e2e_start)) s"
+
+step "end-to-end: screen saver and live wallpaper (--root, --window-id, a real xscreensaver)"
+tests/e2e/saver_check.sh build/release
 
 step "recorder: identical CRCs on Linux and under Wine, golden frames"
 tests/e2e/recorder_crc_check.sh build/release "$windows_build"

@@ -36,6 +36,10 @@ static uint64_t clock_now() {
     return test_clock_us != nullptr ? test_clock_us() : display_clock_us();
 }
 
+uint64_t pace_clock_us() {
+    return clock_now();
+}
+
 static void wait_until(uint64_t until_us) {
     if (test_wait_until != nullptr) {
         test_wait_until(until_us);

@@ -54,6 +54,10 @@ bool pace_take_virtual_key(int vk, bool down, bool repeat);
 // pace_hold_at_poll on, it only notes the frame, and pace_hold waits.
 void pace_frame_shown(int slot);
 
+// The pace's clock in microseconds: the backend's, or the test's (platform_set_pace_clock). What
+// else keeps time with the frames (--cycle) reads it too.
+uint64_t pace_clock_us();
+
 // What the pace is now, for tests and the web page: the frames a second it aims at (0 when
 // unlimited) and whether it is paused.
 double pace_rate();

@@ -12,6 +12,8 @@ struct SDL_Window;
 void display_set_options(const DisplayOptions& options);
 // Stops SDL's video if it started. Called by main after WinMain returns.
 void display_stop();
+// SIGTERM, SIGINT and SIGHUP close every window from now on (sdl_signals.cpp). Called by main.
+void stop_signals_install();
 
 // For the backend's own tests:
 // Takes `width` x `height` as the usable size of every display instead of asking SDL (0 x 0:

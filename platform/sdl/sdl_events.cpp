@@ -4,9 +4,11 @@
 // no message.
 #include <SDL.h>
 
+#include "cycle.h"
 #include "pace.h"
 #include "platform_internal.h"
 #include "sdl_internal.h"
+#include "x11_target.h"
 
 // Return pressed with Alt went to full screen: its release is not the program's either.
 static bool return_taken;
@@ -179,9 +181,27 @@ static void take_window_event(const SDL_WindowEvent& event) {
     }
 }
 
-// Moves SDL's pending events into the queue, leaving room for one WM_CLOSE per window so that a
-// quit request always fits.
+// --cycle: Space pressed and released for the program's first window when the period is up.
+static void press_space_when_due() {
+    if (!cycle_due())
+        return;
+    for (int slot = 0; slot < max_windows; slot++) {
+        if (HWND window = window_in_slot(slot)) {
+            post_key(window, VK_SPACE, true, false, false, false, false);
+            post_key(window, VK_SPACE, false, false, false, false, false);
+            return;
+        }
+    }
+}
+
+// Moves SDL's pending events (and the stop signals, the events of an X window the picture is
+// drawn into, and the --cycle presses) into the queue, leaving room for one WM_CLOSE per window so
+// that a quit request always fits.
 void display_pump_events() {
+    stop_signals_take();
+    x11_target_pump();
+    if (queue_room() > max_windows + 2)
+        press_space_when_due();
     if (!sdl_video_started())
         return;
     SDL_Event event;
@@ -199,11 +219,9 @@ void display_pump_events() {
                 sdl_pointer_moved(slot, event.motion.x, event.motion.y);
             break;
         case SDL_QUIT:
-            // A quit request (a signal, or the last window closed) closes every window the way
-            // its close button would, so the program's loop ends as it normally does.
-            for (int slot = 0; slot < max_windows; slot++)
-                if (HWND window = window_in_slot(slot))
-                    queue_post(window, WM_CLOSE, 0, 0);
+            // A quit request (the last window closed) closes every window the way its close
+            // button would, so the program's loop ends as it normally does.
+            post_close_to_every_window();
             break;
         default:
             break;

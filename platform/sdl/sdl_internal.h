@@ -44,3 +44,9 @@ void sdl_toggle_fullscreen(int slot);
 void sdl_pointer_moved(int slot, int x, int y);
 // The window's framebuffer may be a new one (resized, exposed): a scaled picture is shown again.
 void sdl_framebuffer_changed(int slot);
+
+// Posts WM_CLOSE to every window, as a quit request does (sdl_signals.cpp).
+void post_close_to_every_window();
+// Turns a stop signal noted since the last call into WM_CLOSE for every window; called by the
+// pump of the input.
+void stop_signals_take();

@@ -1,14 +1,18 @@
 // Process start-up: the C entry point takes the stand-in's own options (--scale, --fullscreen,
-// --fps, --help) out of the arguments, hands the program's WinMain its module handle and a command
-// line made of the other arguments, and passes WinMain's result on as the exit code. SDL starts
+// --fps, --root, --window-id, --cycle, --help, --version) out of the arguments, reads the screen
+// saver's XSCREENSAVER_WINDOW, lets SIGTERM, SIGINT and SIGHUP close the windows, hands the
+// program's WinMain its module handle and a command line made of the other arguments, and passes
+// WinMain's result on as the exit code. SDL starts
 // only when the first window does, and stops when WinMain has returned: never inside exit(), which
 // is how Xlib ends a program whose X server has gone.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <windows.h>
 
+#include "cycle.h"
 #include "pace.h"
 #include "sdl_display.h"
 
@@ -29,8 +33,10 @@ int main(int argc, char** argv) {
     char error[160];
     switch (take_display_options(&argc, argv, &options, error, sizeof(error))) {
     case options_help:
-        printf("Usage: %s [--scale N] [--fullscreen] [--fps N|max] [--help] [--version]\n%s", name,
-               display_usage_text);
+        printf(
+            "Usage: %s [--scale N] [--fullscreen] [--fps N|max] [--cycle N] [--help] [--version]\n"
+            "  or:  %s --root | --window-id ID [--scale N] [--fps N|max] [--cycle N]\n%s",
+            name, name, display_usage_text);
         return written(name);
     case options_version:
         printf("%s %s\n", name, SORVEL_VERSION);
@@ -41,8 +47,14 @@ int main(int argc, char** argv) {
     case options_run:
         break;
     }
+    if (!take_saver_window(&options, getenv("XSCREENSAVER_WINDOW"), error, sizeof(error))) {
+        fprintf(stderr, "%s: %s\n", name, error);
+        return 2;
+    }
+    stop_signals_install();
     display_set_options(options);
     pace_configure(options.pace);
+    cycle_configure(options.cycle_seconds);
 
     // As on Windows, the command line holds the arguments without the program's own name.
     static char command_line[4096];

@@ -3,7 +3,9 @@
 // scale in sdl_present.cpp). SDL's video starts on the first call that needs it (a window, or the
 // screen size), so tools without windows need no display, and stops when the program's WinMain
 // has returned. The window opens at the scale of the options or the display's size, and the
-// pace's wait and refresh rate are the display's.
+// pace's wait and refresh rate are the display's. With --root, --window-id or a screen saver's
+// window, the program's window is shown in that X window instead (x11/x11_target.cpp): each call
+// of the display below goes there for it, and SDL's video never starts.
 #include <SDL.h>
 
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include "platform_internal.h"
 #include "sdl_display.h"
 #include "sdl_internal.h"
+#include "x11_target.h"
 
 SdlWindow sdl_windows[max_windows];
 static DisplayOptions display_options;
@@ -119,6 +122,9 @@ static int opening_scale(int width, int height, int x, int y) {
 }
 
 bool display_open(int slot, int width, int height, bool placed, int left, int top) {
+    if (display_options.target != target_own_window)
+        return x11_target_open(slot, display_options.window_id, width, height,
+                               display_options.scale);
     if (!video_start())
         return false;
     int x = placed ? left : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
@@ -142,6 +148,10 @@ bool display_open(int slot, int width, int height, bool placed, int left, int to
 }
 
 void display_close(int slot) {
+    if (x11_target_holds(slot)) {
+        x11_target_close(slot);
+        return;
+    }
     SdlWindow& window = sdl_windows[slot];
     if (window.pointer_hidden)
         SDL_ShowCursor(SDL_ENABLE);
@@ -151,7 +161,10 @@ void display_close(int slot) {
     window = SdlWindow{};
 }
 
+// Another program's window is neither shown, hidden, minimized nor renamed by this one.
 void display_show(int slot, bool visible) {
+    if (x11_target_holds(slot))
+        return;
     if (visible)
         SDL_ShowWindow(sdl_windows[slot].sdl);
     else
@@ -159,6 +172,8 @@ void display_show(int slot, bool visible) {
 }
 
 void display_minimize(int slot, bool minimized) {
+    if (x11_target_holds(slot))
+        return;
     if (minimized)
         SDL_MinimizeWindow(sdl_windows[slot].sdl);
     else
@@ -167,6 +182,8 @@ void display_minimize(int slot, bool minimized) {
 
 // SDL wants UTF-8; window texts are bytes of the Latin-1 range.
 void display_title(int slot, const char* title) {
+    if (x11_target_holds(slot))
+        return;
     char utf8[256 * 2];
     size_t used = 0;
     for (; *title != 0 && used + 3 <= sizeof(utf8); title++) {
@@ -183,6 +200,8 @@ void display_title(int slot, const char* title) {
 }
 
 int display_screen_size(bool width) {
+    if (display_options.target != target_own_window)
+        return x11_target_screen_size(width);
     SDL_DisplayMode mode;
     if (!video_start() || SDL_GetDesktopDisplayMode(0, &mode) != 0)
         return 0;
@@ -194,6 +213,9 @@ void platform_set_refresh_rate(double hz) {
 }
 
 double display_refresh_rate(int slot) {
+    if (x11_target_holds(slot))
+        return refresh_override != 0 ? (refresh_override < 0 ? 0 : refresh_override)
+                                     : x11_target_refresh_rate();
     const SdlWindow& window = sdl_windows[slot];
     if (window.sdl == nullptr)
         return 0;
@@ -206,6 +228,26 @@ double display_refresh_rate(int slot) {
     if (display < 0 || SDL_GetCurrentDisplayMode(display, &mode) != 0)
         return 0;
     return mode.refresh_rate;
+}
+
+// The picture of a window: SDL's window framebuffer (sdl_present.cpp, whose two calls CMake names
+// sdl_framebuffer_begin and sdl_framebuffer_end), or the X window it is shown in.
+bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer);
+void sdl_framebuffer_end(int slot, const Framebuffer& framebuffer, int x, int y, int width,
+                         int height);
+
+bool display_framebuffer_begin(int slot, Framebuffer* framebuffer) {
+    if (x11_target_holds(slot))
+        return x11_target_framebuffer_begin(slot, framebuffer);
+    return sdl_framebuffer_begin(slot, framebuffer);
+}
+
+void display_framebuffer_end(int slot, const Framebuffer& framebuffer, int x, int y, int width,
+                             int height) {
+    if (x11_target_holds(slot))
+        x11_target_framebuffer_end(slot, width, height);
+    else
+        sdl_framebuffer_end(slot, framebuffer, x, y, width, height);
 }
 
 // How long the pace's wait sleeps at most before it looks at the input again: a quarter of a
