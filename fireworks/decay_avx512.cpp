@@ -1,0 +1,57 @@
+// The heat step with AVX-512, equal in every byte to decay_and_rise_plain: the AVX2 step's loop
+// (decay_avx2.cpp, which explains it) on 64 columns at a time, so that a row of 320 is five
+// blocks. Only this function is compiled for AVX-512 (a target attribute), and only for 64-bit
+// x86 outside Windows, where GCC cannot align the stack for the 64-byte registers it may spill.
+#include "decay_levels.h"
+#include "fireworks.h"
+
+#if defined(__x86_64__) && !defined(_WIN32)
+
+#include <immintrin.h>
+
+#define AVX512 __attribute__((target("avx512f,avx512bw")))
+
+static inline AVX512 __m512i load(const uint8_t* p) {
+    return _mm512_loadu_si512(p);
+}
+
+AVX512 void decay_and_rise_avx512(uint8_t* heat, int32_t decay) {
+    // decay is held in 0..10 by its owner; saturating subtraction needs it as an unsigned byte
+    int d = decay < 0 ? 0 : (decay > 255 ? 255 : decay);
+    const __m512i decay8 = _mm512_set1_epi8(static_cast<char>(d));
+    // (s * 13108) >> 16 equals s / 5 for every s in 0..1275, the range of a five-byte sum
+    const __m512i fifth = _mm512_set1_epi16(13108);
+    const __m512i low_byte = _mm512_set1_epi16(0x00FF);
+    const __m512i ones = _mm512_set1_epi8(1);
+
+    for (int i = 0; i < 2 * heat_width; i += 64)
+        _mm512_storeu_si512(heat + i, _mm512_subs_epu8(load(heat + i), decay8));
+    for (int r = heat_height - 2; r >= 1; r--) {
+        const uint8_t* centre = heat + r * heat_width;
+        uint8_t* target = heat + (r + 1) * heat_width;
+#pragma GCC unroll 1
+        for (int c = 0; c < heat_width; c += 64) {
+            const uint8_t* m = centre + c;
+            __m512i above = load(m + heat_width);
+            __m512i below = load(m - heat_width);
+            __m512i pair = _mm512_maddubs_epi16(load(m), ones);
+            __m512i even = _mm512_add_epi16(pair, _mm512_and_si512(load(m - 1), low_byte));
+            __m512i odd = _mm512_add_epi16(pair, _mm512_srli_epi16(load(m + 1), 8));
+            even = _mm512_add_epi16(even, _mm512_add_epi16(_mm512_and_si512(above, low_byte),
+                                                           _mm512_and_si512(below, low_byte)));
+            odd = _mm512_add_epi16(
+                odd, _mm512_add_epi16(_mm512_srli_epi16(above, 8), _mm512_srli_epi16(below, 8)));
+            __m512i fifths = _mm512_or_si512(_mm512_mulhi_epu16(even, fifth),
+                                             _mm512_slli_epi16(_mm512_mulhi_epu16(odd, fifth), 8));
+            _mm512_storeu_si512(target + c, _mm512_subs_epu8(fifths, decay8));
+        }
+    }
+}
+
+#else
+
+void decay_and_rise_avx512(uint8_t* heat, int32_t decay) {
+    decay_and_rise_avx2(heat, decay);
+}
+
+#endif
