@@ -137,20 +137,26 @@ CpuLevel cpu_step_level(CpuStep* step, void (*work)(CpuLevel, void*), void* cont
 }
 
 const char* cpu_levels_in_use() {
-    static char text[160];
+    if (forced >= 0)
+        return cpu_level_name(static_cast<CpuLevel>(forced));
+    int first = -1;
     bool alike = true;
-    for (int i = 1; i < step_count; i++)
-        alike = alike && steps[i]->measured == steps[0]->measured;
-    if (forced >= 0 || step_count == 0 || steps[0]->measured < 0)
-        return cpu_level_name(static_cast<CpuLevel>(forced >= 0 ? forced : cpu_sse2));
+    for (int i = 0; i < step_count; i++) {
+        int level = steps[i]->measured;
+        if (level >= 0 && first < 0)
+            first = level;
+        alike = alike && (level < 0 || level == first);
+    }
     if (alike)
-        return cpu_level_name(static_cast<CpuLevel>(steps[0]->measured));
+        return cpu_level_name(static_cast<CpuLevel>(first >= 0 ? first : cpu_sse2));
+    static char text[160];
     text[0] = '\0';
     for (int i = 0; i < step_count; i++) {
+        if (steps[i]->measured < 0)
+            continue;
         size_t used = strlen(text);
-        snprintf(text + used, sizeof(text) - used, "%s%s %s", i > 0 ? ", " : "", steps[i]->name,
-                 steps[i]->measured >= 0 ? cpu_level_name(static_cast<CpuLevel>(steps[i]->measured))
-                                         : "not run");
+        snprintf(text + used, sizeof(text) - used, "%s%s %s", used > 0 ? ", " : "", steps[i]->name,
+                 cpu_level_name(static_cast<CpuLevel>(steps[i]->measured)));
     }
     return text;
 }

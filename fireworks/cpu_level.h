@@ -36,8 +36,8 @@ struct CpuStep {
 // as often as asked) with `context`.
 CpuLevel cpu_step_level(CpuStep* step, void (*work)(CpuLevel, void*), void* context);
 
-// The levels the steps that have run so far run at, for people: "avx512" when all alike, else
-// as "heat step avx512, remap avx2"; the forced level, or the baseline, before any has run.
+// The levels the steps run at, for people: the forced level, else those measured so far,
+// "avx512" when all alike, else as "heat step avx512, remap avx2"; the baseline before any.
 const char* cpu_levels_in_use();
 
 // "sse2", "avx2" or "avx512"; "simd128" for every level of the web build.
