@@ -15,11 +15,19 @@
 #include <immintrin.h>
 #define AVX2 __attribute__((target("avx2")))
 #endif
+#if defined(__x86_64__)
+#define AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// GCC 12's own AVX-512 intrinsics pass an undefined register as the unused merge source, which
+// its uninitialised-value warnings then report in every caller.
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include <benchmark/benchmark.h>
 
 #include "bench_data.h"
 #include "cpu_level.h"
+#include "pixel_copy.h"
 
 static void floor_memcpy(benchmark::State& state) {
     const uint8_t* source = bench_heat();
@@ -144,7 +152,7 @@ static AVX2 void gather_avx2_loop(const uint32_t* index) {
 }
 
 static void floor_gather_avx2(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
+    if (!cpu_has_level(cpu_avx2)) {
         state.SkipWithError("this processor cannot run avx2");
         return;
     }
@@ -179,7 +187,7 @@ static AVX2 void gather_assemble_loop(const uint8_t* heat, const uint32_t* index
 }
 
 static void floor_gather_avx2_assemble(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
+    if (!cpu_has_level(cpu_avx2)) {
         state.SkipWithError("this processor cannot run avx2");
         return;
     }
@@ -192,6 +200,74 @@ static void floor_gather_avx2_assemble(benchmark::State& state) {
     }
 }
 BENCHMARK(floor_gather_avx2_assemble);
+#endif
+
+#if defined(__x86_64__)
+// Sixteen lookups a gather, four gathers joined into one 64-byte store by two byte permutes; on
+// the padded copy of the heat bytes, as floor_gather_avx2.
+static inline AVX512 __m512i gather_bytes16(const uint32_t* index) {
+    return _mm512_i32gather_epi32(_mm512_loadu_si512(index), padded_heat, 1);
+}
+
+static AVX512 void gather_avx512_loop(const uint32_t* index) {
+    alignas(64) static const uint8_t low_bytes[64] = {
+        0,  4,  8,  12, 16, 20, 24, 28, 32, 36,  40,  44,  48,  52,  56,  60,
+        64, 68, 72, 76, 80, 84, 88, 92, 96, 100, 104, 108, 112, 116, 120, 124};
+    const __m512i pick = _mm512_load_si512(low_bytes);
+    for (int i = 0; i < bench_picture_size; i += 64) {
+        __m512i a = _mm512_permutex2var_epi8(gather_bytes16(index + i), pick,
+                                             gather_bytes16(index + i + 16));
+        __m512i b = _mm512_permutex2var_epi8(gather_bytes16(index + i + 32), pick,
+                                             gather_bytes16(index + i + 48));
+        _mm512_storeu_si512(bench_out + i, _mm512_inserti64x4(a, _mm512_castsi512_si256(b), 1));
+    }
+}
+
+static void floor_gather_avx512(benchmark::State& state) {
+    if (!cpu_has_level(cpu_avx512) || !copy_level_available(copy_avx512)) {
+        state.SkipWithError("this processor cannot run avx512 with vbmi");
+        return;
+    }
+    memcpy(padded_heat, bench_heat(), bench_picture_size);
+    const uint32_t* index = bench_write_order_table();
+    for (auto _ : state) {
+        gather_avx512_loop(index);
+        benchmark::DoNotOptimize(bench_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_gather_avx512);
+
+// Pairs of lookups joined into 16-bit halves, eight 64-bit words put together into one 64-byte
+// store.
+static AVX512 void gather_assemble_avx512_loop(const uint8_t* heat, const uint32_t* index) {
+    for (int i = 0; i < bench_picture_size; i += 64) {
+        __m512i v = _mm512_setr_epi64(static_cast<long long>(pairs8(heat, index + i)),
+                                      static_cast<long long>(pairs8(heat, index + i + 8)),
+                                      static_cast<long long>(pairs8(heat, index + i + 16)),
+                                      static_cast<long long>(pairs8(heat, index + i + 24)),
+                                      static_cast<long long>(pairs8(heat, index + i + 32)),
+                                      static_cast<long long>(pairs8(heat, index + i + 40)),
+                                      static_cast<long long>(pairs8(heat, index + i + 48)),
+                                      static_cast<long long>(pairs8(heat, index + i + 56)));
+        _mm512_storeu_si512(bench_out + i, v);
+    }
+}
+
+static void floor_gather_avx512_assemble(benchmark::State& state) {
+    if (!cpu_has_level(cpu_avx512)) {
+        state.SkipWithError("this processor cannot run avx512");
+        return;
+    }
+    const uint8_t* heat = bench_heat();
+    const uint32_t* index = bench_write_order_table();
+    for (auto _ : state) {
+        gather_assemble_avx512_loop(heat, index);
+        benchmark::DoNotOptimize(bench_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_gather_avx512_assemble);
 #endif
 
 // Two table entries per 64-bit load, the byte lookups joined in pairs.
@@ -359,7 +435,7 @@ static AVX2 void copy_avx2_pairs_loop(const uint8_t* in, const uint32_t* table) 
 }
 
 static void floor_copy_avx2_pairs(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
+    if (!cpu_has_level(cpu_avx2)) {
         state.SkipWithError("this processor cannot run avx2");
         return;
     }
@@ -374,7 +450,7 @@ static void floor_copy_avx2_pairs(benchmark::State& state) {
 BENCHMARK(floor_copy_avx2_pairs);
 
 static void floor_copy_avx2_insert(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
+    if (!cpu_has_level(cpu_avx2)) {
         state.SkipWithError("this processor cannot run avx2");
         return;
     }
@@ -402,7 +478,7 @@ static AVX2 void copy_avx2_loop(const uint8_t* in, const uint32_t* table) {
 }
 
 static void floor_copy_avx2_gather(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
+    if (!cpu_has_level(cpu_avx2)) {
         state.SkipWithError("this processor cannot run avx2");
         return;
     }
@@ -415,4 +491,57 @@ static void floor_copy_avx2_gather(benchmark::State& state) {
     }
 }
 BENCHMARK(floor_copy_avx2_gather);
+#endif
+
+#if defined(__x86_64__)
+// Sixty-four lookups at once with VBMI: the table held in sixteen registers as four planes of
+// bytes, each looked up by two two-register byte permutes and a blend on the index's top bit,
+// the planes interleaved into pixels by unpacks, the indices put in the order that makes the
+// unpacks' 128-bit lanes come out in row order.
+static AVX512 void copy_avx512_vbmi_loop(const uint8_t* in, const uint8_t (*planes)[256]) {
+    alignas(64) static const uint8_t order[64] = {
+        0,  1,  2,  3,  16, 17, 18, 19, 32, 33, 34, 35, 48, 49, 50, 51, 4,  5,  6,  7,  20, 21,
+        22, 23, 36, 37, 38, 39, 52, 53, 54, 55, 8,  9,  10, 11, 24, 25, 26, 27, 40, 41, 42, 43,
+        56, 57, 58, 59, 12, 13, 14, 15, 28, 29, 30, 31, 44, 45, 46, 47, 60, 61, 62, 63};
+    __m512i p[4][4];
+    for (int b = 0; b < 4; b++)
+        for (int q = 0; q < 4; q++)
+            p[b][q] = _mm512_loadu_si512(planes[b] + 64 * q);
+    const __m512i reorder = _mm512_load_si512(order);
+    for (int i = 0; i < bench_picture_size; i += 64) {
+        __m512i ix = _mm512_permutexvar_epi8(reorder, _mm512_loadu_si512(in + i));
+        __mmask64 high = _mm512_movepi8_mask(ix);
+        __m512i bytes[4];
+        for (int b = 0; b < 4; b++)
+            bytes[b] = _mm512_mask_blend_epi8(high, _mm512_permutex2var_epi8(p[b][0], ix, p[b][1]),
+                                              _mm512_permutex2var_epi8(p[b][2], ix, p[b][3]));
+        __m512i low01 = _mm512_unpacklo_epi8(bytes[0], bytes[1]);
+        __m512i high01 = _mm512_unpackhi_epi8(bytes[0], bytes[1]);
+        __m512i low23 = _mm512_unpacklo_epi8(bytes[2], bytes[3]);
+        __m512i high23 = _mm512_unpackhi_epi8(bytes[2], bytes[3]);
+        _mm512_storeu_si512(copy_out + i, _mm512_unpacklo_epi16(low01, low23));
+        _mm512_storeu_si512(copy_out + i + 16, _mm512_unpackhi_epi16(low01, low23));
+        _mm512_storeu_si512(copy_out + i + 32, _mm512_unpacklo_epi16(high01, high23));
+        _mm512_storeu_si512(copy_out + i + 48, _mm512_unpackhi_epi16(high01, high23));
+    }
+}
+
+static void floor_copy_avx512_vbmi(benchmark::State& state) {
+    if (!copy_level_available(copy_avx512)) {
+        state.SkipWithError("this processor cannot run avx512 with vbmi");
+        return;
+    }
+    const uint8_t* in = bench_heat();
+    const uint32_t* table = copy_table();
+    static uint8_t planes[4][256];
+    for (int i = 0; i < 256; i++)
+        for (int b = 0; b < 4; b++)
+            planes[b][i] = static_cast<uint8_t>(table[i] >> (8 * b));
+    for (auto _ : state) {
+        copy_avx512_vbmi_loop(in, planes);
+        benchmark::DoNotOptimize(copy_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_copy_avx512_vbmi);
 #endif
