@@ -41,16 +41,30 @@ std::vector<uint8_t> every_index(size_t count, int seed) {
     return indices;
 }
 
-// A destination of `width` x `height` pixels and `pitch` pixels a row, all `untouched`.
+// A destination of `width` x `height` pixels and `pitch` pixels a row, all `untouched`, its
+// first row starting `offset` pixels past a 64-byte boundary.
 struct Pixels {
     int width;
     int height;
     int pitch;
-    std::vector<uint32_t> data;
-    Pixels(int w, int h, int p) : width(w), height(h), pitch(p), data(size_t(p) * h, untouched) {}
+    int offset;
+    std::vector<uint32_t> storage;
+    Pixels(int w, int h, int p, int o = 0)
+        : width(w), height(h), pitch(p), offset(o), storage(size_t(p) * h + 16 + o, untouched) {}
+    uint32_t* first() {
+        uintptr_t at = (reinterpret_cast<uintptr_t>(storage.data()) + 63) / 64 * 64;
+        return reinterpret_cast<uint32_t*>(at) + offset;
+    }
+    uint32_t& at(int column, int row) {
+        return first()[size_t(row) * pitch + column];
+    }
+    // Every pixel of the rows, those past each row's width too.
+    std::vector<uint32_t> data() {
+        return std::vector<uint32_t>(first(), first() + size_t(pitch) * height);
+    }
     PixelRows rows() {
-        return PixelRows{reinterpret_cast<uint8_t*>(data.data()), ptrdiff_t{pitch} * 4, width,
-                         height, 4};
+        return PixelRows{reinterpret_cast<uint8_t*>(first()), ptrdiff_t{pitch} * 4, width, height,
+                         4};
     }
 };
 
@@ -66,7 +80,7 @@ Pixels expected_copy(const IndexRows& source, const PixelTable& table, Pixels de
                 dy >= int64_t{source.height} * scale)
                 continue;
             uint8_t index = source.top[dy / scale * source.stride + dx / scale];
-            destination.data[size_t(row) * destination.pitch + column] = table.values[index];
+            destination.at(column, row) = table.values[index];
         }
     return destination;
 }
@@ -103,10 +117,10 @@ TEST_P(Copy, MapsEveryIndexForEveryRowLengthAt1x) {
                 rows.width = width;
                 copy_indices_scaled(source, table, rows, 0, 0, 1);
                 for (int i = 0; i < width; i++)
-                    ASSERT_EQ(out.data[1 + shift + i], table.values[in[start + i]])
+                    ASSERT_EQ(out.at(1 + shift + i, 0), table.values[in[start + i]])
                         << "start " << start << " width " << width << " pixel " << i;
-                ASSERT_EQ(out.data[shift], untouched) << "written before the row";
-                ASSERT_EQ(out.data[1 + shift + width], untouched) << "written past the row";
+                ASSERT_EQ(out.at(shift, 0), untouched) << "written before the row";
+                ASSERT_EQ(out.at(1 + shift + width, 0), untouched) << "written past the row";
             }
         }
     }
@@ -137,14 +151,19 @@ TEST_P(Copy, WritesEachScaleAsBlocksAndOnlyInsideTheDestination) {
             for (const Place& place : places) {
                 if (place.width <= 0 || place.height <= 0)
                     continue;
-                SCOPED_TRACE(std::to_string(picture.width) + "x" + std::to_string(picture.height) +
-                             " at " + std::to_string(scale) + "x, placed at " +
-                             std::to_string(place.x) + "," + std::to_string(place.y) + " in " +
-                             std::to_string(place.width) + "x" + std::to_string(place.height));
-                Pixels out(place.width, place.height, place.width + 3);
-                Pixels expected = expected_copy(source, table, out, place.x, place.y, scale);
-                copy_indices_scaled(source, table, out.rows(), place.x, place.y, scale);
-                ASSERT_EQ(out.data, expected.data);
+                // rows on 64-byte boundaries, as a framebuffer's, and rows off them
+                for (int offset : {0, 1}) {
+                    SCOPED_TRACE(
+                        std::to_string(picture.width) + "x" + std::to_string(picture.height) +
+                        " at " + std::to_string(scale) + "x, placed at " + std::to_string(place.x) +
+                        "," + std::to_string(place.y) + " in " + std::to_string(place.width) + "x" +
+                        std::to_string(place.height) + ", offset " + std::to_string(offset));
+                    int pitch = offset == 0 ? (place.width + 15) / 16 * 16 : place.width + 3;
+                    Pixels out(place.width, place.height, pitch, offset);
+                    Pixels expected = expected_copy(source, table, out, place.x, place.y, scale);
+                    copy_indices_scaled(source, table, out.rows(), place.x, place.y, scale);
+                    ASSERT_EQ(out.data(), expected.data());
+                }
             }
         }
     }
@@ -157,32 +176,32 @@ TEST_P(Copy, TakesBottomUpRowsLargeScalesAndPicturesLargerThanItsScratchRow) {
     IndexRows bottom_up = {indices.data() + 5 * 320, -320, 320, 6};
     for (int scale : {1, 2, 13, 64}) {
         SCOPED_TRACE(scale);
-        Pixels out(320 * scale + 4, 6 * scale + 2, 320 * scale + 9);
-        Pixels expected = expected_copy(bottom_up, table, out, 2, 1, scale);
-        copy_indices_scaled(bottom_up, table, out.rows(), 2, 1, scale);
-        ASSERT_EQ(out.data, expected.data);
+        Pixels out(320 * scale + 4, 6 * scale + 2, 320 * scale + 16);
+        Pixels expected = expected_copy(bottom_up, table, out, 16, 1, scale);
+        copy_indices_scaled(bottom_up, table, out.rows(), 16, 1, scale);
+        ASSERT_EQ(out.data(), expected.data());
     }
     // A destination written bottom-up too, as into a bottom-up 32-bit DIB.
     Pixels out(320, 6, 320);
-    Pixels expected = expected_copy(bottom_up, table, out, 0, 0, 1);
+    std::vector<uint32_t> expected = expected_copy(bottom_up, table, out, 0, 0, 1).data();
     PixelRows upward = out.rows();
     upward.top += 5 * 320 * 4;
     upward.pitch = -upward.pitch;
     copy_indices_scaled(bottom_up, table, upward, 0, 0, 1);
+    std::vector<uint32_t> written = out.data();
     for (int row = 0; row < 6; row++)
-        ASSERT_TRUE(std::equal(out.data.begin() + (5 - row) * 320,
-                               out.data.begin() + (6 - row) * 320,
-                               expected.data.begin() + row * 320))
+        ASSERT_TRUE(std::equal(written.begin() + (5 - row) * 320, written.begin() + (6 - row) * 320,
+                               expected.begin() + row * 320))
             << "row " << row;
     // Scales outside 1..64 and destinations of other depths write nothing.
     Pixels untouched_out(64, 4, 64);
-    std::vector<uint32_t> before = untouched_out.data;
+    std::vector<uint32_t> before = untouched_out.data();
     copy_indices_scaled(bottom_up, table, untouched_out.rows(), 0, 0, 0);
     copy_indices_scaled(bottom_up, table, untouched_out.rows(), 0, 0, max_copy_scale + 1);
     PixelRows three_bytes = untouched_out.rows();
     three_bytes.bytes_per_pixel = 3;
     copy_indices_scaled(bottom_up, table, three_bytes, 0, 0, 2);
-    EXPECT_EQ(untouched_out.data, before);
+    EXPECT_EQ(untouched_out.data(), before);
 }
 
 TEST(CopyChoice, MeasuresEachKindOnceAndChoosesALevelTheMachineHas) {
@@ -195,7 +214,7 @@ TEST(CopyChoice, MeasuresEachKindOnceAndChoosesALevelTheMachineHas) {
         Pixels out(320 * scale, 240 * scale, 320 * scale);
         Pixels expected = expected_copy(source, table, out, 0, 0, scale);
         copy_indices_scaled(source, table, out.rows(), 0, 0, scale);
-        EXPECT_EQ(out.data, expected.data) << scale << "x";
+        EXPECT_EQ(out.data(), expected.data()) << scale << "x";
         CopyLevel chosen = copy_level_in_use(scale > 1);
         EXPECT_TRUE(copy_level_available(chosen)) << copy_level_name(chosen);
         if (scale > 1) {
@@ -252,7 +271,7 @@ TEST(FillAround, FillsEveryPixelOutsideThePictureAndNoneInside) {
                 bool inside =
                     column >= c.x && column < c.x + c.width && row >= c.y && row < c.y + c.height;
                 uint32_t want = column >= 20 || inside ? untouched : 0x00123456u;
-                ASSERT_EQ(out.data[size_t(row) * 23 + column], want)
+                ASSERT_EQ(out.at(column, row), want)
                     << column << "," << row << " around " << c.x << "," << c.y << " " << c.width
                     << "x" << c.height;
             }

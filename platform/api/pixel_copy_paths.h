@@ -39,14 +39,15 @@ void expand_row_avx512(const uint8_t* in, int width, const PixelTable& table, in
                        uint32_t* out);
 
 // The scaled copy with each row of sources expanded into a scratch row by `expand` and stored
-// from there once for each output row with memcpy, whose string moves write large rows without
-// reading their lines first (pixel_copy.cpp).
+// from there once for each output row: streamed past the caches when `stream` is set (the rows
+// start on 16-byte boundaries), else with memcpy (pixel_copy.cpp).
 void copy_scaled_through_row(const ScaledCopy& copy,
-                             void (*expand)(const uint8_t*, int, const PixelTable&, int,
-                                            uint32_t*));
+                             void (*expand)(const uint8_t*, int, const PixelTable&, int, uint32_t*),
+                             bool stream);
 // The scaled copy of whole rows (first_column 0, end_column the sources' width times the
-// scale) of a multiple of 64 sources, each 16 pixels stored from a register into every row of
-// its block: no scratch row to write and read again (pixel_copy_avx512.cpp).
+// scale) of a multiple of 64 sources into rows that start on 64-byte boundaries, each 16 pixels
+// streamed from a register into every row of its block: no scratch row to write and read again
+// (pixel_copy_avx512.cpp).
 void copy_scaled_avx512(const ScaledCopy& copy);
 
 // Whether the processor and the system can run each level's loops.
