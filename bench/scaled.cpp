@@ -27,6 +27,7 @@
 #include "fireworks.h"
 #include "pixel_copy.h"
 #include "sdl_display.h"
+#include "shown_picture.h"
 #include "surface.h"
 
 namespace {
@@ -228,6 +229,24 @@ void floor_scaled_stream_permuted(benchmark::State& state) {
 }
 BENCHMARK(floor_scaled_stream_permuted)->ArgName("scale")->Arg(2)->Arg(4)->Arg(9);
 #endif
+
+// What a scaled window keeps of each frame to show it again: the picture's 8-bit indices.
+void keep_scaled_picture(benchmark::State& state) {
+    RGBQUAD palette[256];
+    build_fire_palette(palette);
+    IndexRows picture = {bench_heat() + 239 * 320, -320, 320, 240};
+    const uint32_t key[3] = {1, 1, 1};
+    static ShownPicture kept;
+    if (!shown_picture_keep_indices(&kept, 320, 240, picture, palette, key, 0, 0)) {
+        state.SkipWithError("no memory for the picture");
+        return;
+    }
+    for (auto _ : state) {
+        shown_picture_keep_indices(&kept, 320, 240, picture, palette, key, 0, 0);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(keep_scaled_picture);
 
 // A window of its own class shown at 2x, as the default opens it on a 1080p display.
 HDC scaled_window_dc() {

@@ -78,32 +78,36 @@ static bool verbose() {
 }
 
 // Each path once to warm up, then five rounds of all of them in turn; the least time of each
-// counts, which a moment lost to another process cannot lower.
+// counts, which a moment lost to another process cannot lower. A path alone (the web build's) is
+// not timed.
 static int measure(CpuStep* step, void (*work)(CpuLevel, void*), void* context) {
     using clock = std::chrono::steady_clock;
     bool timed[cpu_level_count];
     double best[cpu_level_count];
+    int timed_count = 0;
     for (int level = 0; level < cpu_level_count; level++) {
         timed[level] =
             (step->paths >> level & 1) != 0 && cpu_has_level(static_cast<CpuLevel>(level));
+        timed_count += timed[level];
         best[level] = 1e30;
-        if (timed[level])
-            work(static_cast<CpuLevel>(level), context);
     }
-    for (int round = 0; round < 5; round++) {
+    for (int round = 0; round < 5 && timed_count > 1; round++) {
         for (int level = 0; level < cpu_level_count; level++) {
             if (!timed[level])
                 continue;
+            if (round == 0)
+                work(static_cast<CpuLevel>(level), context); // to warm up
             clock::time_point start = clock::now();
             work(static_cast<CpuLevel>(level), context);
             double us = std::chrono::duration<double, std::micro>(clock::now() - start).count();
             best[level] = us < best[level] ? us : best[level];
         }
     }
-    int fastest = 0;
-    for (int level = 1; level < cpu_level_count; level++)
-        fastest = best[level] < best[fastest] ? level : fastest;
-    if (verbose()) {
+    int fastest = -1;
+    for (int level = 0; level < cpu_level_count; level++)
+        if (timed[level] && (fastest < 0 || best[level] < best[fastest]))
+            fastest = level;
+    if (verbose() && timed_count > 1) {
         fprintf(stderr, "%s at %s, measured fastest (", step->name,
                 cpu_level_name(static_cast<CpuLevel>(fastest)));
         const char* separator = "";

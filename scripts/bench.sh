@@ -154,6 +154,7 @@ for scale in (2, 4, 9):
             "2x floor", floor)
         each_level("BitBlt 8 -> 2x window (dummy)", "bitblt_window_2x", "2x floor", floor,
                    ("avx2",))
+        row("  of which keeping the picture to show again", "keep_scaled_picture")
 row("palette scheme switch", "present_palette_scheme")
 row("  switch and the BitBlt after it", "present_palette_scheme_and_bitblt")
 for l, n in levels + ((CHOSEN, "as chosen"),):

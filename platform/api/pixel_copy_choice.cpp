@@ -126,23 +126,30 @@ CopyLevel copy_choose_level(bool scaled, unsigned paths, bool measurable,
         timed[level] =
             (paths >> level & 1) != 0 && copy_level_available(static_cast<CopyLevel>(level));
         best[level] = 1e30;
-        if (timed[level])
-            work(static_cast<CopyLevel>(level), context);
     }
-    for (int round = 0; round < 5; round++) {
+    int timed_count = 0;
+    for (int level = 0; level < copy_level_count; level++)
+        timed_count += timed[level];
+    // One path alone (the web build's) is not timed.
+    for (int round = 0; round < 5 && timed_count > 1; round++) {
         for (int level = 0; level < copy_level_count; level++) {
             if (!timed[level])
                 continue;
+            if (round == 0)
+                work(static_cast<CopyLevel>(level), context); // to warm up
             clock::time_point start = clock::now();
             work(static_cast<CopyLevel>(level), context);
             double us = std::chrono::duration<double, std::micro>(clock::now() - start).count();
             best[level] = us < best[level] ? us : best[level];
         }
     }
-    int fastest = 0;
-    for (int level = 1; level < copy_level_count; level++)
-        fastest = best[level] < best[fastest] ? level : fastest;
+    int fastest = -1;
+    for (int level = 0; level < copy_level_count; level++)
+        if (timed[level] && (fastest < 0 || best[level] < best[fastest]))
+            fastest = level;
     measured[scaled] = fastest;
+    if (timed_count < 2)
+        return static_cast<CopyLevel>(fastest);
     if (verbose()) {
         fprintf(stderr, "platform: %s copy at %s, measured fastest (", scaled ? "scaled" : "1x",
                 copy_level_name(static_cast<CopyLevel>(fastest)));
