@@ -3,8 +3,8 @@
 // definition: every index, rows of every length around the 16- and 64-pixel steps of the loops,
 // scales 1 to 9 (and larger), pictures placed partly or wholly outside their destination, odd
 // sizes and pitches, bottom-up rows; the rows of other depths at a scale; the black around a
-// picture; the tables of pixel values; and whole BitBlts through each path. A level the machine
-// lacks is skipped, saying so.
+// picture; the tables of pixel values; what a scaled window keeps, drawn again; and whole
+// BitBlts through each path. A level the machine lacks is skipped, saying so.
 #include <array>
 #include <cstring>
 #include <random>
@@ -17,6 +17,7 @@
 
 #include "pixel_copy.h"
 #include "platform_internal.h"
+#include "shown_picture.h"
 #include "surface.h"
 
 namespace {
@@ -294,6 +295,92 @@ TEST(PixelTableBuild, PlacesEachChannelAndFillsTheRest) {
     for (int i = 0; i < 256; i++)
         for (int b = 0; b < 4; b++)
             ASSERT_EQ(abgr.planes[b][i], static_cast<uint8_t>(abgr.values[i] >> (8 * b)));
+}
+
+// A 16 x 8 client as colours 0x00RRGGBB, painted the way the kept picture is told about it.
+struct Client16x8 {
+    uint32_t colours[8][16] = {};
+};
+
+uint32_t colour(const RGBQUAD& entry) {
+    return uint32_t(entry.rgbRed) << 16 | uint32_t(entry.rgbGreen) << 8 | entry.rgbBlue;
+}
+
+uint32_t rgb565(const Framebuffer&, int r, int g, int b) {
+    return uint32_t((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+}
+
+// What a scaled window keeps is drawn again as it was shown: indices through the colours they
+// were shown with, even after a later part came through other colours; colours written as such;
+// at any scale and place, into framebuffers of 4 and of 2 bytes a pixel.
+TEST(ShownPicture, DrawsWhatItKeptAsItWasShownAtAnyScaleAndDepth) {
+    RGBQUAD first[256];
+    RGBQUAD second[256];
+    for (int i = 0; i < 256; i++) {
+        first[i] = RGBQUAD{BYTE(i * 5), BYTE(255 - i), BYTE(i), 0};
+        second[i] = RGBQUAD{BYTE(i), BYTE(i * 3), BYTE(77), 0};
+    }
+    std::vector<uint8_t> indices = every_index(16 * 8, 4);
+    Client16x8 client;
+    ShownPicture kept = {};
+    const uint32_t first_key[3] = {1, 1, 1};
+    const uint32_t second_key[3] = {1, 1, 2};
+    // the whole picture through the first colours
+    ASSERT_TRUE(shown_picture_keep_indices(&kept, 16, 8, IndexRows{indices.data(), 16, 16, 8},
+                                           first, first_key, 0, 0));
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 16; x++)
+            client.colours[y][x] = colour(first[indices[y * 16 + x]]);
+    // colours written straight into part of row 3, as a 24-bit picture's are kept
+    uint32_t* row = shown_picture_colour_row(&kept, 16, 8, 3);
+    ASSERT_NE(row, nullptr);
+    for (int x = 2; x < 6; x++)
+        row[x] = client.colours[3][x] = 0x00102030u * uint32_t(x);
+    // part of rows 5 and 6 through other colours, from elsewhere in the picture
+    ASSERT_TRUE(shown_picture_keep_indices(&kept, 16, 8, IndexRows{indices.data() + 17, 16, 8, 2},
+                                           second, second_key, 4, 5));
+    for (int y = 5; y < 7; y++)
+        for (int x = 4; x < 12; x++)
+            client.colours[y][x] = colour(second[indices[(y - 5 + 1) * 16 + (x - 4 + 1)]]);
+
+    for (int bytes : {4, 2}) {
+        for (int scale : {1, 3}) {
+            SCOPED_TRACE(std::to_string(bytes) + " bytes at " + std::to_string(scale) + "x");
+            const int width = 16 * scale + 5;
+            const int height = 8 * scale + 3;
+            std::vector<uint8_t> pixels(size_t(width) * height * bytes, 0xEE);
+            Framebuffer framebuffer = {};
+            framebuffer.pixels = pixels.data();
+            framebuffer.pitch = width * bytes;
+            framebuffer.width = width;
+            framebuffer.height = height;
+            framebuffer.bytes_per_pixel = bytes;
+            framebuffer.bgrx = bytes == 4;
+            framebuffer.map_rgb = rgb565;
+            framebuffer.scale = scale;
+            framebuffer.origin_x = scale > 1 ? 2 : 0;
+            framebuffer.origin_y = scale > 1 ? 1 : 0;
+            shown_picture_draw(kept, framebuffer);
+            for (int y = 0; y < height; y++)
+                for (int x = 0; x < width; x++) {
+                    int cx = x - framebuffer.origin_x;
+                    int cy = y - framebuffer.origin_y;
+                    uint32_t want = bytes == 4 ? 0xEEEEEEEEu : 0xEEEEu;
+                    if (cx >= 0 && cy >= 0 && cx < 16 * scale && cy < 8 * scale) {
+                        uint32_t c = client.colours[cy / scale][cx / scale];
+                        want = bytes == 4 ? c
+                                          : rgb565(framebuffer, int(c >> 16), int(c >> 8 & 0xFF),
+                                                   int(c & 0xFF));
+                    }
+                    uint32_t got = 0;
+                    memcpy(&got, &pixels[(size_t(y) * width + x) * bytes], size_t(bytes));
+                    ASSERT_EQ(got, want) << x << "," << y;
+                }
+        }
+    }
+    shown_picture_free(&kept);
+    EXPECT_EQ(kept.width, 0);
+    EXPECT_EQ(shown_picture_colour_row(&kept, 0, 0, 0), nullptr) << "no client, nothing kept";
 }
 
 // A 320 x 240 picture of random indices copied into a 32-bit surface, whole and in clipped
