@@ -147,8 +147,10 @@ BENCHMARK(floor_scaled_memcpy)->ArgName("scale")->Arg(2)->Arg(4)->Arg(9);
 #define AVX512 __attribute__((target("avx512f")))
 // GCC 12's own AVX-512 intrinsics pass an undefined register as the unused merge source, which
 // its uninitialised-value warnings then report in every caller.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 AVX512 void store_rows(const Layout& at, const uint8_t* row) {
     for (int r = 0; r < at.rows; r++) {

@@ -13,8 +13,10 @@
 
 // GCC 12's own AVX-512 intrinsics pass an undefined register as the unused merge source, which
 // its uninitialised-value warnings then report in every caller.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 static inline AVX512 __m512i load(const uint8_t* p) {
     return _mm512_loadu_si512(p);

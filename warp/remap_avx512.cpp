@@ -13,8 +13,10 @@
 
 // GCC 12's own AVX-512 intrinsics pass an undefined register as the unused merge source, which
 // its uninitialised-value warnings then report in every caller.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #define AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
