@@ -1,10 +1,11 @@
 #include "bench_data.h"
 
 #include <cstring>
+#include <string>
 
 #include "cpu_level.h"
 #include "fireworks.h"
-#include "pixel_copy_avx2.h"
+#include "pixel_copy.h"
 #include "warp.h"
 
 alignas(64) uint8_t bench_out[bench_picture_size];
@@ -45,10 +46,23 @@ const uint32_t* bench_write_order_table() {
 }
 
 bool bench_use_level(benchmark::State& state, int level) {
-    bool avx2 = level == 1;
-    if (!set_cpu_level(avx2 ? cpu_avx2 : cpu_sse2) || pixel_copy_use_avx2(avx2) != avx2) {
-        state.SkipWithError("this processor cannot run avx2");
+    if (level == bench_chosen) {
+        measure_cpu_levels();
+        copy_measure_levels();
+        return true;
+    }
+    if (!set_cpu_level(static_cast<CpuLevel>(level)) ||
+        !copy_force_level(static_cast<CopyLevel>(level))) {
+        measure_cpu_levels();
+        copy_measure_levels();
+        state.SkipWithError("this processor cannot run this level");
         return false;
     }
     return true;
+}
+
+void bench_label_levels(benchmark::State& state) {
+    state.SetLabel(std::string("steps ") + cpu_levels_in_use() + ", copies 1x " +
+                   copy_level_name(copy_level_in_use(false)) + ", scaled " +
+                   copy_level_name(copy_level_in_use(true)));
 }

@@ -25,10 +25,16 @@ void bench_run_fireworks(uint8_t* heat, int frames);
 // decay_and_rise_plain built without the compiler's vectorisers (plain_scalar.cpp).
 void decay_and_rise_plain_scalar(uint8_t* heat, int32_t decay);
 
-// Runs the frame's inner loops (heat step, remap, 8-to-32-bit copy) at vector level `level`
-// (0 SSE2, 1 AVX2) from now on. Skips the benchmark, saying why, and returns false when the
-// processor cannot run that level.
+// Runs the frame's inner loops (heat step, remap, the 8-to-32-bit copies) at vector level
+// `level` (0 SSE2, 1 AVX2, 2 AVX-512) from now on, or, for `bench_chosen`, at the levels each
+// measures fastest, as the programs do: a benchmark at that level runs its work once before it
+// is timed, so that the measuring is not. Skips the benchmark, saying why, and returns false
+// when the processor cannot run that level.
+constexpr int bench_chosen = 3;
 bool bench_use_level(benchmark::State& state, int level);
+// Names the levels in use in the benchmark's label (after its loop).
+void bench_label_levels(benchmark::State& state);
 
-// Registers a benchmark once for each vector level: NAME/0 (SSE2) and NAME/1 (AVX2).
-#define BENCHMARK_LEVELS(name) BENCHMARK(name)->ArgName("avx2")->Arg(0)->Arg(1)
+// Registers a benchmark once for each vector level: NAME/level:0 (SSE2), NAME/level:1 (AVX2),
+// NAME/level:2 (AVX-512) and NAME/level:3 (as chosen).
+#define BENCHMARK_LEVELS(name) BENCHMARK(name)->ArgName("level")->DenseRange(0, bench_chosen)

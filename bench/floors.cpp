@@ -1,11 +1,10 @@
 // The floors the frame steps are held against: what the machine takes to move the same number of
 // bytes with no work in between. memcpy of one 320 x 240 picture bounds the heat buffer step;
 // the gather floor, the fastest loop found that fills a picture in order from heat[index[i]]
-// with a 32-bit index table in write order, bounds the warp remap; the copy floor, the fastest
-// loop found that maps a picture's 76,800 bytes through a 256-entry table of 32-bit pixels,
-// bounds the 8-to-32-bit copy of BitBlt. Each gather_* and copy_* loop is one candidate; the
-// report takes the fastest of each kind as the floor. The AVX2 candidates are skipped, saying
-// so, on processors without AVX2.
+// with a 32-bit index table in write order, bounds the warp remap; the copy floor bounds the
+// 8-to-32-bit copy of BitBlt (copy_floors.cpp). Each gather_* loop is one candidate; the report
+// takes the fastest as the floor. Candidates of a level the processor lacks are skipped, saying
+// so.
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -15,11 +14,21 @@
 #include <immintrin.h>
 #define AVX2 __attribute__((target("avx2")))
 #endif
+#if defined(__x86_64__)
+#define AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// GCC 12's own AVX-512 intrinsics pass an undefined register as the unused merge source, which
+// its uninitialised-value warnings then report in every caller.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#endif
 
 #include <benchmark/benchmark.h>
 
 #include "bench_data.h"
 #include "cpu_level.h"
+#include "pixel_copy.h"
 
 static void floor_memcpy(benchmark::State& state) {
     const uint8_t* source = bench_heat();
@@ -144,7 +153,7 @@ static AVX2 void gather_avx2_loop(const uint32_t* index) {
 }
 
 static void floor_gather_avx2(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
+    if (!cpu_has_level(cpu_avx2)) {
         state.SkipWithError("this processor cannot run avx2");
         return;
     }
@@ -179,7 +188,7 @@ static AVX2 void gather_assemble_loop(const uint8_t* heat, const uint32_t* index
 }
 
 static void floor_gather_avx2_assemble(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
+    if (!cpu_has_level(cpu_avx2)) {
         state.SkipWithError("this processor cannot run avx2");
         return;
     }
@@ -192,6 +201,74 @@ static void floor_gather_avx2_assemble(benchmark::State& state) {
     }
 }
 BENCHMARK(floor_gather_avx2_assemble);
+#endif
+
+#if defined(__x86_64__)
+// Sixteen lookups a gather, four gathers joined into one 64-byte store by two byte permutes; on
+// the padded copy of the heat bytes, as floor_gather_avx2.
+static inline AVX512 __m512i gather_bytes16(const uint32_t* index) {
+    return _mm512_i32gather_epi32(_mm512_loadu_si512(index), padded_heat, 1);
+}
+
+static AVX512 void gather_avx512_loop(const uint32_t* index) {
+    alignas(64) static const uint8_t low_bytes[64] = {
+        0,  4,  8,  12, 16, 20, 24, 28, 32, 36,  40,  44,  48,  52,  56,  60,
+        64, 68, 72, 76, 80, 84, 88, 92, 96, 100, 104, 108, 112, 116, 120, 124};
+    const __m512i pick = _mm512_load_si512(low_bytes);
+    for (int i = 0; i < bench_picture_size; i += 64) {
+        __m512i a = _mm512_permutex2var_epi8(gather_bytes16(index + i), pick,
+                                             gather_bytes16(index + i + 16));
+        __m512i b = _mm512_permutex2var_epi8(gather_bytes16(index + i + 32), pick,
+                                             gather_bytes16(index + i + 48));
+        _mm512_storeu_si512(bench_out + i, _mm512_inserti64x4(a, _mm512_castsi512_si256(b), 1));
+    }
+}
+
+static void floor_gather_avx512(benchmark::State& state) {
+    if (!cpu_has_level(cpu_avx512) || !copy_level_available(copy_avx512)) {
+        state.SkipWithError("this processor cannot run avx512 with vbmi");
+        return;
+    }
+    memcpy(padded_heat, bench_heat(), bench_picture_size);
+    const uint32_t* index = bench_write_order_table();
+    for (auto _ : state) {
+        gather_avx512_loop(index);
+        benchmark::DoNotOptimize(bench_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_gather_avx512);
+
+// Pairs of lookups joined into 16-bit halves, eight 64-bit words put together into one 64-byte
+// store.
+static AVX512 void gather_assemble_avx512_loop(const uint8_t* heat, const uint32_t* index) {
+    for (int i = 0; i < bench_picture_size; i += 64) {
+        __m512i v = _mm512_setr_epi64(static_cast<long long>(pairs8(heat, index + i)),
+                                      static_cast<long long>(pairs8(heat, index + i + 8)),
+                                      static_cast<long long>(pairs8(heat, index + i + 16)),
+                                      static_cast<long long>(pairs8(heat, index + i + 24)),
+                                      static_cast<long long>(pairs8(heat, index + i + 32)),
+                                      static_cast<long long>(pairs8(heat, index + i + 40)),
+                                      static_cast<long long>(pairs8(heat, index + i + 48)),
+                                      static_cast<long long>(pairs8(heat, index + i + 56)));
+        _mm512_storeu_si512(bench_out + i, v);
+    }
+}
+
+static void floor_gather_avx512_assemble(benchmark::State& state) {
+    if (!cpu_has_level(cpu_avx512)) {
+        state.SkipWithError("this processor cannot run avx512");
+        return;
+    }
+    const uint8_t* heat = bench_heat();
+    const uint32_t* index = bench_write_order_table();
+    for (auto _ : state) {
+        gather_assemble_avx512_loop(heat, index);
+        benchmark::DoNotOptimize(bench_out);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(floor_gather_avx512_assemble);
 #endif
 
 // Two table entries per 64-bit load, the byte lookups joined in pairs.
@@ -214,205 +291,3 @@ static void floor_gather_wide_index(benchmark::State& state) {
     }
 }
 BENCHMARK(floor_gather_wide_index);
-
-// The 8-to-32-bit copy's candidates: a picture of heat bytes through the fire palette's values
-// as a 32-bit window would hold them.
-alignas(64) static uint32_t copy_out[bench_picture_size];
-
-static const uint32_t* copy_table() {
-    static uint32_t table[256];
-    for (uint32_t i = 0; i < 256; i++)
-        table[i] = i * 0x010203u; // any 256 distinct pixels
-    return table;
-}
-
-// One index load, one table load and one store per pixel.
-static void floor_copy_bytes(benchmark::State& state) {
-    const uint8_t* in = bench_heat();
-    const uint32_t* table = copy_table();
-    for (auto _ : state) {
-        for (int i = 0; i < bench_picture_size; i++)
-            copy_out[i] = table[in[i]];
-        benchmark::DoNotOptimize(copy_out);
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(floor_copy_bytes);
-
-// Four indices per 32-bit load.
-static void floor_copy_fours(benchmark::State& state) {
-    const uint8_t* in = bench_heat();
-    const uint32_t* table = copy_table();
-    for (auto _ : state) {
-        for (int i = 0; i < bench_picture_size; i += 4) {
-            uint32_t four;
-            memcpy(&four, in + i, 4);
-            copy_out[i] = table[four & 0xFF];
-            copy_out[i + 1] = table[(four >> 8) & 0xFF];
-            copy_out[i + 2] = table[(four >> 16) & 0xFF];
-            copy_out[i + 3] = table[four >> 24];
-        }
-        benchmark::DoNotOptimize(copy_out);
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(floor_copy_fours);
-
-// Eight indices per 64-bit load, two independent halves.
-static void floor_copy_eights(benchmark::State& state) {
-    const uint8_t* in = bench_heat();
-    const uint32_t* table = copy_table();
-    for (auto _ : state) {
-        for (int i = 0; i < bench_picture_size; i += 8) {
-            uint64_t eight;
-            memcpy(&eight, in + i, 8);
-            uint32_t low = static_cast<uint32_t>(eight);
-            uint32_t high = static_cast<uint32_t>(eight >> 32);
-            copy_out[i] = table[low & 0xFF];
-            copy_out[i + 4] = table[high & 0xFF];
-            copy_out[i + 1] = table[(low >> 8) & 0xFF];
-            copy_out[i + 5] = table[(high >> 8) & 0xFF];
-            copy_out[i + 2] = table[(low >> 16) & 0xFF];
-            copy_out[i + 6] = table[(high >> 16) & 0xFF];
-            copy_out[i + 3] = table[low >> 24];
-            copy_out[i + 7] = table[high >> 24];
-        }
-        benchmark::DoNotOptimize(copy_out);
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(floor_copy_eights);
-
-// Two pixels per 64-bit store: half the stores of the loops above.
-static void floor_copy_pairs64(benchmark::State& state) {
-    const uint8_t* in = bench_heat();
-    const uint32_t* table = copy_table();
-    for (auto _ : state) {
-        for (int i = 0; i < bench_picture_size; i += 8) {
-            uint64_t eight;
-            memcpy(&eight, in + i, 8);
-            uint64_t words[4];
-            for (int k = 0; k < 4; k++) {
-                uint32_t two = static_cast<uint32_t>(eight >> (16 * k));
-                words[k] = table[two & 0xFF] | uint64_t{table[(two >> 8) & 0xFF]} << 32;
-            }
-            memcpy(copy_out + i, words, 32);
-        }
-        benchmark::DoNotOptimize(copy_out);
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(floor_copy_pairs64);
-
-#if defined(__SSE2__)
-// Sixteen indices read as bytes, four table entries put into each of four 16-byte stores: the
-// baseline copy's loop, which the web build runs too.
-static void floor_copy_sse2_sixteens(benchmark::State& state) {
-    const uint8_t* in = bench_heat();
-    const uint32_t* table = copy_table();
-    for (auto _ : state) {
-        for (int i = 0; i < bench_picture_size; i += 16) {
-            const uint8_t* p = in + i;
-            for (int k = 0; k < 4; k++)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(copy_out + i + 4 * k),
-                                 _mm_setr_epi32(static_cast<int>(table[p[4 * k]]),
-                                                static_cast<int>(table[p[4 * k + 1]]),
-                                                static_cast<int>(table[p[4 * k + 2]]),
-                                                static_cast<int>(table[p[4 * k + 3]])));
-        }
-        benchmark::DoNotOptimize(copy_out);
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(floor_copy_sse2_sixteens);
-#endif
-
-#if defined(__i386__) || defined(__x86_64__)
-// Eight lookups as scalar loads put together into one 32-byte store.
-static AVX2 void copy_avx2_insert_loop(const uint8_t* in, const uint32_t* table) {
-    for (int i = 0; i < bench_picture_size; i += 8) {
-        uint64_t e;
-        memcpy(&e, in + i, 8);
-        __m256i v = _mm256_setr_epi32(
-            static_cast<int>(table[e & 0xFF]), static_cast<int>(table[(e >> 8) & 0xFF]),
-            static_cast<int>(table[(e >> 16) & 0xFF]), static_cast<int>(table[(e >> 24) & 0xFF]),
-            static_cast<int>(table[(e >> 32) & 0xFF]), static_cast<int>(table[(e >> 40) & 0xFF]),
-            static_cast<int>(table[(e >> 48) & 0xFF]), static_cast<int>(table[e >> 56]));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy_out + i), v);
-    }
-}
-
-// Pairs of table entries joined into 64-bit words by the scalar units, four words put together
-// into one 32-byte store: half the vector inserts of the loop above.
-static AVX2 void copy_avx2_pairs_loop(const uint8_t* in, const uint32_t* table) {
-    for (int i = 0; i < bench_picture_size; i += 8) {
-        uint64_t e;
-        memcpy(&e, in + i, 8);
-        uint64_t w[4];
-        for (int k = 0; k < 4; k++)
-            w[k] = table[(e >> (16 * k)) & 0xFF] | uint64_t{table[(e >> (16 * k + 8)) & 0xFF]}
-                                                       << 32;
-        __m256i v = _mm256_setr_epi64x(static_cast<long long>(w[0]), static_cast<long long>(w[1]),
-                                       static_cast<long long>(w[2]), static_cast<long long>(w[3]));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy_out + i), v);
-    }
-}
-
-static void floor_copy_avx2_pairs(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
-        state.SkipWithError("this processor cannot run avx2");
-        return;
-    }
-    const uint8_t* in = bench_heat();
-    const uint32_t* table = copy_table();
-    for (auto _ : state) {
-        copy_avx2_pairs_loop(in, table);
-        benchmark::DoNotOptimize(copy_out);
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(floor_copy_avx2_pairs);
-
-static void floor_copy_avx2_insert(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
-        state.SkipWithError("this processor cannot run avx2");
-        return;
-    }
-    const uint8_t* in = bench_heat();
-    const uint32_t* table = copy_table();
-    for (auto _ : state) {
-        copy_avx2_insert_loop(in, table);
-        benchmark::DoNotOptimize(copy_out);
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(floor_copy_avx2_insert);
-
-// Sixteen indices per load, widened to 32-bit lanes, two gathers of eight table entries.
-static AVX2 void copy_avx2_loop(const uint8_t* in, const uint32_t* table) {
-    const int* entries = reinterpret_cast<const int*>(table);
-    for (int i = 0; i < bench_picture_size; i += 16) {
-        __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        __m256i low = _mm256_i32gather_epi32(entries, _mm256_cvtepu8_epi32(sixteen), 4);
-        __m256i high = _mm256_i32gather_epi32(
-            entries, _mm256_cvtepu8_epi32(_mm_unpackhi_epi64(sixteen, sixteen)), 4);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy_out + i), low);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(copy_out + i + 8), high);
-    }
-}
-
-static void floor_copy_avx2_gather(benchmark::State& state) {
-    if (!cpu_has_avx2()) {
-        state.SkipWithError("this processor cannot run avx2");
-        return;
-    }
-    const uint8_t* in = bench_heat();
-    const uint32_t* table = copy_table();
-    for (auto _ : state) {
-        copy_avx2_loop(in, table);
-        benchmark::DoNotOptimize(copy_out);
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(floor_copy_avx2_gather);
-#endif

@@ -30,6 +30,7 @@ static bool make_surfaces(benchmark::State& state, Surface* picture, Surface* wi
 }
 
 static void present_bitblt_memory_dc(benchmark::State& state) {
+    bench_use_level(state, bench_chosen);
     Surface picture;
     Surface window;
     if (make_surfaces(state, &picture, &window)) {
@@ -47,6 +48,7 @@ BENCHMARK(present_bitblt_memory_dc);
 // The window of the shell; with SDL_VIDEODRIVER=dummy its pixels live in memory and showing
 // them costs nothing, so this is the conversion and the window surface's bookkeeping.
 static void present_bitblt_window(benchmark::State& state) {
+    bench_use_level(state, bench_chosen);
     static HWND main_window =
         create_main_window(GetModuleHandleA(nullptr), picture_width, picture_height);
     Surface picture;
@@ -88,6 +90,7 @@ BENCHMARK(present_palette_scheme);
 // index-to-pixel table once for the new colours. Against present_bitblt_memory_dc, which never
 // rebuilds, this shows what a rebuild costs.
 static void present_palette_scheme_and_bitblt(benchmark::State& state) {
+    bench_use_level(state, bench_chosen);
     Surface window;
     surface_create(&window, 32, picture_width, picture_height, nullptr);
     palette_demo::effect_init(nullptr);
@@ -112,6 +115,7 @@ BENCHMARK(present_palette_scheme_and_bitblt);
 // Whole frames: the program's own effect, run through its record, into a memory DC holding a
 // 32-bit DIB section, after 400 frames so that every particle slot is in flight.
 static void run_frames(benchmark::State& state, const Effect& effect) {
+    bench_use_level(state, bench_chosen);
     Surface window;
     surface_create(&window, 32, picture_width, picture_height, nullptr);
     reset_rand15();

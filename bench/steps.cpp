@@ -15,6 +15,7 @@ alignas(64) static uint8_t heat[bench_picture_size];
 // The step runs on a heat buffer taken from a live run and refreshed now and then, so that it
 // does not decay to black and flatter a loop whose speed depends on the values.
 template <void (*step)(uint8_t*, int32_t)> static void run_decay(benchmark::State& state) {
+    step(heat, 2);
     memcpy(heat, bench_heat(), sizeof heat);
     int frames = 0;
     for (auto _ : state) {
@@ -32,8 +33,10 @@ template <void (*step)(uint8_t*, int32_t)> static void run_decay(benchmark::Stat
 }
 
 static void step_decay_and_rise(benchmark::State& state) {
-    if (bench_use_level(state, static_cast<int>(state.range(0))))
+    if (bench_use_level(state, static_cast<int>(state.range(0)))) {
         run_decay<decay_and_rise>(state);
+        bench_label_levels(state);
+    }
 }
 BENCHMARK_LEVELS(step_decay_and_rise);
 
@@ -81,11 +84,13 @@ static void step_remap_through_warp(benchmark::State& state) {
         return;
     }
     memcpy(warp::fire_surface.bits, bench_heat(), bench_picture_size);
+    warp::remap_through_warp();
     for (auto _ : state) {
         warp::remap_through_warp();
         benchmark::DoNotOptimize(warp::screen_surface.bits);
         benchmark::ClobberMemory();
     }
+    bench_label_levels(state);
     warp::effect_shutdown();
 }
 BENCHMARK_LEVELS(step_remap_through_warp);
@@ -146,6 +151,7 @@ static void frame_sorvel2_steps(benchmark::State& state) {
         return;
     }
     bench_run_fireworks(warp::fire_surface.bits, 400);
+    warp::remap_through_warp();
     for (auto _ : state) {
         decay_and_rise(warp::fire_surface.bits, 2);
         update_particles(warp::fire_surface.bits);
@@ -153,6 +159,7 @@ static void frame_sorvel2_steps(benchmark::State& state) {
         benchmark::DoNotOptimize(warp::screen_surface.bits);
         benchmark::ClobberMemory();
     }
+    bench_label_levels(state);
     warp::effect_shutdown();
 }
 BENCHMARK_LEVELS(frame_sorvel2_steps);
@@ -167,5 +174,6 @@ static void frame_sorvel_steps(benchmark::State& state) {
         benchmark::DoNotOptimize(heat);
         benchmark::ClobberMemory();
     }
+    bench_label_levels(state);
 }
 BENCHMARK_LEVELS(frame_sorvel_steps);

@@ -16,6 +16,8 @@
 #include "decay_levels.h"
 #include "fireworks.h"
 
+#include <cstring>
+
 #include <emmintrin.h>
 
 static inline __m128i load(const void* p) {
@@ -132,9 +134,26 @@ void decay_and_rise_sse2(uint8_t* heat, int32_t decay) {
     }
 }
 
-void decay_and_rise(uint8_t* heat, int32_t decay) {
-    if (cpu_level() == cpu_avx2)
+static void decay_at(CpuLevel level, uint8_t* heat, int32_t decay) {
+    if (level == cpu_avx512)
+        decay_and_rise_avx512(heat, decay);
+    else if (level == cpu_avx2)
         decay_and_rise_avx2(heat, decay);
     else
         decay_and_rise_sse2(heat, decay);
+}
+
+// The paths are timed on a copy of the heat buffer they are first asked to step.
+alignas(64) static uint8_t timed_heat[heat_size];
+
+static void time_decay(CpuLevel level, void*) {
+    decay_at(level, timed_heat, 2);
+}
+
+static CpuStep heat_step = {"heat step", 1u << cpu_sse2 | 1u << cpu_avx2 | 1u << cpu_avx512, -1};
+
+void decay_and_rise(uint8_t* heat, int32_t decay) {
+    if (heat_step.measured < 0 && cpu_forced_level() < 0)
+        memcpy(timed_heat, heat, heat_size);
+    decay_at(cpu_step_level(&heat_step, time_decay, nullptr), heat, decay);
 }

@@ -3,7 +3,8 @@
 // passes pair up and wrap, and on a live run of fireworks; the warp remap on every entry a table
 // can hold; the spark patch at every position in and around the picture; the drawing of every
 // spark over a run; and the warp tables' build. The heat step and the remap run at every vector
-// level the machine has (SSE2 and AVX2); a level the machine lacks is skipped, saying so.
+// level the machine has (SSE2, AVX2, AVX-512), and as the measured choice leaves them; a level
+// the machine lacks is skipped, saying so.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -31,19 +32,20 @@ Heat black() {
     return Heat(heat_size, 0);
 }
 
-// Runs a test at one vector level and puts the level chosen at start-up back afterwards.
+// Runs a test at one vector level and puts the choice made at start-up back afterwards.
 class AtLevel : public testing::TestWithParam<CpuLevel> {
   protected:
     void SetUp() override {
-        if (!set_cpu_level(GetParam())) {
-            set_cpu_level(started_with);
+        if (!set_cpu_level(GetParam()))
             GTEST_SKIP() << "this processor cannot run " << cpu_level_name(GetParam());
-        }
     }
     void TearDown() override {
-        set_cpu_level(started_with);
+        if (started_with >= 0)
+            set_cpu_level(static_cast<CpuLevel>(started_with));
+        else
+            measure_cpu_levels();
     }
-    const CpuLevel started_with = cpu_level();
+    const int started_with = cpu_forced_level();
 };
 
 std::string level_name(const testing::TestParamInfo<CpuLevel>& info) {
@@ -111,7 +113,8 @@ TEST_P(FastHeatStep, EqualsThePlainOneOnRandomBytesAtEveryDecay) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, FastHeatStep, testing::Values(cpu_sse2, cpu_avx2), level_name);
+INSTANTIATE_TEST_SUITE_P(Levels, FastHeatStep, testing::Values(cpu_sse2, cpu_avx2, cpu_avx512),
+                         level_name);
 
 // A heat buffer whose last byte ends a page, with an unreadable page after it where the system
 // has mmap: a read past the buffer's end stops the test instead of passing unseen.
@@ -182,7 +185,53 @@ TEST_P(FastRemap, FillsTheScreenThroughEachWarpLikeTheBaseline) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, FastRemap, testing::Values(cpu_sse2, cpu_avx2), level_name);
+INSTANTIATE_TEST_SUITE_P(Levels, FastRemap, testing::Values(cpu_sse2, cpu_avx2, cpu_avx512),
+                         level_name);
+
+// Left to measure, each step runs a path the machine has, writes what the plain one writes, and
+// keeps its choice; asked to, it measures again.
+TEST(MeasuredLevels, EachStepRunsAPathTheMachineHasAndKeepsIt) {
+    const int started_with = cpu_forced_level();
+    measure_cpu_levels();
+    EXPECT_EQ(cpu_forced_level(), -1);
+    std::mt19937 random(21);
+    Heat heat(heat_size);
+    for (auto& b : heat)
+        b = static_cast<uint8_t>(random());
+    Heat plain = heat;
+    decay_and_rise(heat.data(), 3);
+    decay_and_rise_plain(plain.data(), 3);
+    EXPECT_EQ(heat, plain);
+    std::vector<uint32_t> table(warp::table_size);
+    for (auto& entry : table)
+        entry = static_cast<uint32_t>(random() % heat_size);
+    Heat out(warp::table_size);
+    warp::remap_table(heat.data(), table.data(), out.data());
+    for (int i = 0; i < warp::table_size; i++)
+        ASSERT_EQ(out[i], heat[table[i]]) << "entry " << i;
+
+    // "heat step avx512, remap avx2", or one level's name when both run it.
+    std::string in_use = cpu_levels_in_use();
+    bool named = false;
+    for (int level = 0; level < cpu_level_count; level++) {
+        std::string name = cpu_level_name(static_cast<CpuLevel>(level));
+        bool mentioned = in_use.find(name) != std::string::npos;
+        if (mentioned) {
+            EXPECT_TRUE(cpu_has_level(static_cast<CpuLevel>(level))) << in_use;
+        }
+        named = named || mentioned;
+    }
+    EXPECT_TRUE(named) << in_use;
+    EXPECT_EQ(cpu_levels_in_use(), in_use) << "a step measured once keeps its choice";
+    EXPECT_TRUE(set_cpu_level(cpu_sse2));
+    EXPECT_STREQ(cpu_levels_in_use(), cpu_level_name(cpu_sse2));
+    EXPECT_EQ(set_cpu_level(static_cast<CpuLevel>(cpu_level_count)), false);
+    EXPECT_EQ(cpu_forced_level(), cpu_sse2) << "a level that does not exist changes nothing";
+    if (started_with >= 0)
+        set_cpu_level(static_cast<CpuLevel>(started_with));
+    else
+        measure_cpu_levels();
+}
 
 // The patch from its definition: columns cx - 2..cx + 2, three rows for the outer two and five
 // for the inner three, pixels outside the picture skipped.

@@ -97,30 +97,6 @@ class Scale : public ::testing::Test {
     }
 };
 
-// The window framebuffer as 0xRRGGBB values, row by row.
-struct Shown {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels;
-    uint32_t at(int x, int y) const {
-        return pixels[static_cast<size_t>(y) * width + x];
-    }
-};
-
-Shown read_shown(HWND window) {
-    SDL_Surface* surface = SDL_GetWindowSurface(platform_sdl_window(window));
-    Shown shown;
-    if (surface == nullptr)
-        return shown;
-    shown.width = surface->w;
-    shown.height = surface->h;
-    for (int y = 0; y < surface->h; y++) {
-        for (int x = 0; x < surface->w; x++)
-            shown.pixels.push_back(window_pixel(surface, x, y));
-    }
-    return shown;
-}
-
 // The number of N x N blocks of `scaled` that are not all the colour of `picture`'s pixel.
 int blocks_unlike(const Shown& scaled, const Shown& picture, int scale) {
     int wrong = 0;

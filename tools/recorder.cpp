@@ -204,7 +204,7 @@ int record(const RecordOptions& options, FILE* out) {
         double each = std::chrono::duration<double, std::micro>(rendering).count() /
                       static_cast<double>(options.frames);
         fprintf(out, "%s: %.2f us per frame over %lld frames (%s)\n", program.name, each,
-                static_cast<long long>(options.frames), cpu_level_name(cpu_level()));
+                static_cast<long long>(options.frames), cpu_levels_in_use());
         if (fflush(out) != 0)
             return fail("cannot write standard output");
     }

@@ -5,6 +5,8 @@
 
 #include "gdi_internal.h"
 #include "pace.h"
+#include "pixel_copy.h"
+#include "shown_picture.h"
 
 static_assert(std::endian::native == std::endian::little,
               "32-bit pixels are written as little-endian words");
@@ -72,10 +74,6 @@ static void copy_row(const Bitmap& source, const uint8_t* from, int x, int width
     int bytes = target.bytes_per_pixel;
     int bpp = source.bits_per_pixel;
     if (table != nullptr) {
-        if (bpp == 8 && bytes == 4) {
-            copy_indices_8_to_32(from + x, reinterpret_cast<uint32_t*>(to), width, table);
-            return;
-        }
         for (int i = 0; i < width; i++)
             store_pixel(to + i * bytes, bytes, table[read_index(from, x + i, bpp)]);
         return;
@@ -160,8 +158,72 @@ static void clip_axis(int64_t& target, int64_t& source, int64_t& length, int64_t
         length = 0;
 }
 
+// A rectangle of an 8-bit bitmap, top row first.
+static IndexRows index_rows(const Bitmap& bitmap, int x, int y, int width, int height) {
+    return IndexRows{source_row(bitmap, y) + x, bitmap.bottom_up ? -bitmap.stride : bitmap.stride,
+                     width, height};
+}
+
+// All of a destination's rows, top row first.
+static PixelRows pixel_rows(const Target& target) {
+    return PixelRows{target_row(target, 0), target.bottom_up ? -target.pitch : target.pitch,
+                     target.width, target.height, target.bytes_per_pixel};
+}
+
+// Shows a clipped rectangle of `source` (bitmap slot `slot`) at (x, y) of a window's client that
+// its framebuffer shows at a scale, and keeps it for showing again. An 8-bit picture goes from its
+// indices straight to the framebuffer's 32-bit pixels; other pictures a row at a time, converted
+// to the framebuffer's bytes and to colours to keep.
+static void show_scaled(int slot, int src_x, int src_y, int width, int height, const Target& target,
+                        const Framebuffer& framebuffer, int x, int y) {
+    const Bitmap& source = bitmaps[slot];
+    PixelRows screen = {framebuffer.pixels, framebuffer.pitch, framebuffer.width,
+                        framebuffer.height, framebuffer.bytes_per_pixel};
+    int scale = framebuffer.scale;
+    int left = framebuffer.origin_x + x * scale;
+    if (source.bits_per_pixel == 8 && framebuffer.bytes_per_pixel == 4) {
+        IndexRows rows = index_rows(source, src_x, src_y, width, height);
+        copy_indices_scaled(rows, *index_table(slot, target), screen, left,
+                            framebuffer.origin_y + y * scale, scale);
+        uint32_t key[3] = {static_cast<uint32_t>(slot), bitmap_generations[slot],
+                           source.colors_version};
+        if (framebuffer.kept != nullptr)
+            shown_picture_keep_indices(framebuffer.kept, framebuffer.client_width,
+                                       framebuffer.client_height, rows, source.colors, key, x, y);
+        return;
+    }
+    Target colours = {};
+    colours.format = target_bgrx;
+    colours.bytes_per_pixel = 4;
+    // The second table is asked for last: a table is rebuilt only into a slot other than the one
+    // asked for just before, so both stay valid.
+    const PixelTable* colour_table =
+        source.bits_per_pixel <= 8 ? index_table(slot, colours) : nullptr;
+    const PixelTable* table = source.bits_per_pixel <= 8 ? index_table(slot, target) : nullptr;
+    constexpr int piece = 2048;
+    static uint8_t made[piece * 4];
+    for (int row = 0; row < height; row++) {
+        const uint8_t* in = source_row(source, src_y + row);
+        for (int first = 0; first < width; first += piece) {
+            int count = width - first < piece ? width - first : piece;
+            copy_row(source, in, src_x + first, count, target, made,
+                     table != nullptr ? table->values : nullptr);
+            copy_row_scaled(made, count, screen, left + first * scale,
+                            framebuffer.origin_y + (y + row) * scale, scale);
+        }
+        uint32_t* kept = framebuffer.kept == nullptr
+                             ? nullptr
+                             : shown_picture_colour_row(framebuffer.kept, framebuffer.client_width,
+                                                        framebuffer.client_height, y + row);
+        if (kept != nullptr)
+            copy_row(source, in, src_x, width, colours, reinterpret_cast<uint8_t*>(kept + x),
+                     colour_table != nullptr ? colour_table->values : nullptr);
+    }
+}
+
 // The destination of a copy into the DC in `slot`: the window's framebuffer (begun here; `window`
-// is set to its slot) or a DIB section of 8, 16, 24 or 32 bits. False if there is none.
+// is set to its slot; a scaled one takes the client's size) or a DIB section of 8, 16, 24 or 32
+// bits. False if there is none.
 static bool open_target(int slot, Target* target, Framebuffer* framebuffer, int* window) {
     *window = -1;
     if (dcs[slot].kind == dc_window) {
@@ -169,10 +231,11 @@ static bool open_target(int slot, Target* target, Framebuffer* framebuffer, int*
         if (shown < 0 || !display_framebuffer_begin(shown, framebuffer))
             return false;
         *window = shown;
+        bool scaled = framebuffer->scale > 1;
         target->pixels = framebuffer->pixels;
         target->pitch = framebuffer->pitch;
-        target->width = framebuffer->width;
-        target->height = framebuffer->height;
+        target->width = scaled ? framebuffer->client_width : framebuffer->width;
+        target->height = scaled ? framebuffer->client_height : framebuffer->height;
         target->bytes_per_pixel = framebuffer->bytes_per_pixel;
         target->format = framebuffer->bgrx ? target_bgrx : target_display;
         target->framebuffer = framebuffer;
@@ -245,14 +308,26 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int src_x, i
                     static_cast<int>(sy));
         return TRUE;
     }
-    if (w > 0) {
-        const uint32_t* table =
+    if (w > 0 && window >= 0 && framebuffer.scale > 1) {
+        show_scaled(dcs[from].bitmap, static_cast<int>(sx), static_cast<int>(sy),
+                    static_cast<int>(w), static_cast<int>(h), target, framebuffer,
+                    static_cast<int>(tx), static_cast<int>(ty));
+    } else if (w > 0) {
+        const PixelTable* table =
             source.bits_per_pixel <= 8 ? index_table(dcs[from].bitmap, target) : nullptr;
-        for (int64_t row = 0; row < h; row++) {
-            const uint8_t* in = source_row(source, static_cast<int>(sy + row));
-            uint8_t* out =
-                target_row(target, static_cast<int>(ty + row)) + tx * target.bytes_per_pixel;
-            copy_row(source, in, static_cast<int>(sx), static_cast<int>(w), target, out, table);
+        if (source.bits_per_pixel == 8 && target.bytes_per_pixel == 4) {
+            copy_indices_scaled(index_rows(source, static_cast<int>(sx), static_cast<int>(sy),
+                                           static_cast<int>(w), static_cast<int>(h)),
+                                *table, pixel_rows(target), static_cast<int>(tx),
+                                static_cast<int>(ty), 1);
+        } else {
+            for (int64_t row = 0; row < h; row++) {
+                const uint8_t* in = source_row(source, static_cast<int>(sy + row));
+                uint8_t* out =
+                    target_row(target, static_cast<int>(ty + row)) + tx * target.bytes_per_pixel;
+                copy_row(source, in, static_cast<int>(sx), static_cast<int>(w), target, out,
+                         table != nullptr ? table->values : nullptr);
+            }
         }
     }
     // Shown at once, like a draw straight to the screen; then the program waits, if the pace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gdi_internal.h"
+#include "pixel_copy.h"
 
 enum TableDirection {
     table_set,  // entries from the caller into the bitmap's table
@@ -88,7 +89,7 @@ struct IndexTable {
     uint32_t source_generation;
     uint32_t source_version;
     uint32_t target_key[3];
-    uint32_t values[256];
+    PixelTable pixels;
 };
 
 constexpr int index_table_count = 4;
@@ -100,7 +101,7 @@ uint32_t platform_lut_builds() {
     return index_table_builds;
 }
 
-const uint32_t* index_table(int source, const Target& target) {
+const PixelTable* index_table(int source, const Target& target) {
     uint32_t key[3] = {static_cast<uint32_t>(target.format), 0, 0};
     if (target.format == target_display) {
         key[1] = target.framebuffer->format_key[0];
@@ -117,7 +118,7 @@ const uint32_t* index_table(int source, const Target& target) {
             table.source_generation == bitmap_generations[source] &&
             table.source_version == bitmap.colors_version && table.target_key[0] == key[0] &&
             table.target_key[1] == key[1] && table.target_key[2] == key[2])
-            return table.values;
+            return &table.pixels;
     }
     IndexTable& table = index_tables[next_index_table];
     next_index_table = (next_index_table + 1) % index_table_count;
@@ -128,8 +129,9 @@ const uint32_t* index_table(int source, const Target& target) {
     memcpy(table.target_key, key, sizeof(key));
     for (int i = 0; i < 256; i++) {
         const RGBQUAD& c = bitmap.colors[i];
-        table.values[i] = target_value(target, c.rgbRed, c.rgbGreen, c.rgbBlue);
+        table.pixels.values[i] = target_value(target, c.rgbRed, c.rgbGreen, c.rgbBlue);
     }
+    pixel_table_prepare(&table.pixels);
     index_table_builds++;
-    return table.values;
+    return &table.pixels;
 }

@@ -3,6 +3,7 @@
 // colour tables with their index-to-pixel cache (colour_tables.cpp).
 #pragma once
 
+#include "pixel_copy.h"
 #include "platform_internal.h"
 
 enum DcKind {
@@ -77,4 +78,4 @@ uint32_t target_value(const Target& target, int r, int g, int b);
 uint32_t nearest_index(const Bitmap& bitmap, int r, int g, int b);
 // The 256 values that the indices of bitmap `source` take in `target`, from a small cache that
 // is rebuilt only when the source's colour table or the target's format changes.
-const uint32_t* index_table(int source, const Target& target);
+const PixelTable* index_table(int source, const Target& target);

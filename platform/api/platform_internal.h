@@ -109,6 +109,8 @@ void display_title(int slot, const char* title);
 // Width (SM_CXSCREEN) or height of the screen in pixels; 0 if there is no screen.
 int display_screen_size(bool width);
 
+struct ShownPicture;
+
 // A window's pixels as BitBlt writes them: rows top-down, `pitch` bytes apart, each pixel
 // `bytes_per_pixel` bytes of the value that `map_rgb` gives its colour.
 struct Framebuffer {
@@ -123,16 +125,22 @@ struct Framebuffer {
     uint32_t format_key[2];
     uint32_t (*map_rgb)(const Framebuffer& framebuffer, int r, int g, int b);
     const void* native; // the backend's own description of the format, for map_rgb
+    // A window shown at a whole scale N > 1 (0 or 1: unscaled): client pixel (x, y) is the N x N
+    // block at (origin_x + N x, origin_y + N y), clipped to width x height, which are then the
+    // framebuffer's size; BitBlt clips to the client's size instead.
+    int scale;
+    int origin_x;
+    int origin_y;
+    int client_width;
+    int client_height;
+    // Where BitBlt keeps what it writes scaled, for the backend to show again; null for nowhere.
+    ShownPicture* kept;
 };
 // Makes the window's pixels writable; false if the window has none now.
 bool display_framebuffer_begin(int slot, Framebuffer* framebuffer);
 // Ends the writing and shows the rectangle (x, y, width, height) that was written.
 void display_framebuffer_end(int slot, const Framebuffer& framebuffer, int x, int y, int width,
                              int height);
-
-// Writes `width` 32-bit pixels to `out`, each the entry of `table` that the byte of `in` at the
-// same position names (pixel_copy.cpp). Neither row needs any alignment.
-void copy_indices_8_to_32(const uint8_t* in, uint32_t* out, int width, const uint32_t* table);
 
 // For the backend's own tests: a shift of the millisecond counter (to reach its wrap) and the
 // number of index-to-pixel tables built so far.

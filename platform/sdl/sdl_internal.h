@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "platform_internal.h"
+#include "shown_picture.h"
 
 // The system side of one window of the table.
 struct SdlWindow {
@@ -20,12 +21,16 @@ struct SdlWindow {
     int scale; // outside full screen
     bool fullscreen;
     bool pointer_hidden;
-    SDL_Surface* picture; // the client-size picture, while scaled or in full screen; else null
-    // The framebuffer the picture was last laid out on, and where in it the picture lands.
+    // What the window showed last while scaled or in full screen (as drawn at 1x, the
+    // framebuffer holds it), to show again.
+    ShownPicture kept;
+    // The framebuffer the picture was last laid out on, where in it the picture lands, and
+    // whether all of it is still to be sent to the display.
     const SDL_Surface* laid_out_on;
     int laid_out_width;
     int laid_out_height;
     SDL_Rect shown;
+    bool send_all;
     SDL_Rect windowed; // position and size before full screen
 };
 

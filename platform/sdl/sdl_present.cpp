@@ -1,16 +1,19 @@
 // How a window of the SDL2 display shows its picture: at a whole scale N, each pixel an N x N
 // block. At N = 1, BitBlt writes straight into the window's framebuffer, as it always has.
-// Scaled, or in full screen, BitBlt writes into a picture of the client size, made once, and
-// SDL's scaled blit (nearest pixel) shows it in the window's framebuffer; in full screen at the
-// largest whole scale that fits, centred on black. Whatever the scale, the program sees its
-// client size.
+// Scaled, or in full screen, BitBlt writes the program's 8-bit pixels straight into the
+// framebuffer at the scale (pixel_copy.h), in full screen at the largest whole scale that fits,
+// centred on black, and keeps them, one byte a pixel, to show again when the scale or the
+// framebuffer changes (shown_picture.h). Only the picture's rectangle is sent to the display.
+// Whatever the scale, the program sees its client size.
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform_internal.h"
 #include "sdl_display.h"
 #include "sdl_internal.h"
+#include "shown_picture.h"
 
 static_assert(SDL_BYTEORDER == SDL_LIL_ENDIAN, "32-bit pixels are written as little-endian words");
 
@@ -21,6 +24,7 @@ static uint32_t map_sdl_rgb(const Framebuffer& framebuffer, int r, int g, int b)
 
 static void describe(SDL_Surface* surface, Framebuffer* framebuffer) {
     const SDL_PixelFormat* format = surface->format;
+    *framebuffer = Framebuffer{};
     framebuffer->pixels = static_cast<uint8_t*>(surface->pixels);
     framebuffer->pitch = surface->pitch;
     framebuffer->width = surface->w;
@@ -39,45 +43,15 @@ static bool direct(const SdlWindow& window) {
     return window.scale == 1 && !window.fullscreen;
 }
 
-// Makes sure the window has its client-size picture in the framebuffer's format; copies what
-// the framebuffer shows now into a new one, so that the last frame is not lost when a window
-// drawn directly begins to be scaled. False if there is no framebuffer or no memory.
-static bool keep_picture(SdlWindow& window) {
-    SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
-    if (surface == nullptr)
-        return false;
-    if (window.picture != nullptr && window.picture->format->format == surface->format->format)
-        return true;
-    SDL_Surface* picture = SDL_CreateRGBSurfaceWithFormat(
-        0, window.width, window.height, surface->format->BitsPerPixel, surface->format->format);
-    if (picture == nullptr)
-        return false;
-    // Copied as it is: no blending, whatever the format's alpha says.
-    SDL_SetSurfaceBlendMode(picture, SDL_BLENDMODE_NONE);
-    SDL_SetSurfaceBlendMode(surface, SDL_BLENDMODE_NONE);
-    if (window.picture != nullptr) {
-        SDL_BlitSurface(window.picture, nullptr, picture, nullptr);
-        SDL_FreeSurface(window.picture);
-    } else if (surface->w >= window.width && surface->h >= window.height) {
-        SDL_Rect drawn = {0, 0, window.width, window.height};
-        SDL_BlitSurface(surface, &drawn, picture, nullptr);
-    }
-    window.picture = picture;
-    window.laid_out_on = nullptr;
-    return true;
-}
-
-// Shows the picture in the window's framebuffer at the scale of the moment: the window's own,
-// or in full screen (or a framebuffer of another size, while the window manager resizes) the
-// largest whole scale that fits, centred; on black when the framebuffer changed. Allocates
-// nothing unless SDL has made the window a new framebuffer.
-static void present(SdlWindow& window) {
-    SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
-    if (surface == nullptr || window.picture == nullptr)
-        return;
-    bool renewed = surface != window.laid_out_on || surface->w != window.laid_out_width ||
-                   surface->h != window.laid_out_height;
-    if (renewed) {
+// The framebuffer as BitBlt writes it at the window's scale: where the picture lands, what it
+// keeps. When the framebuffer is new (or another size) the picture is laid out afresh: the
+// window's own scale, or in full screen (or a framebuffer too small for it, while the window
+// manager resizes) the largest whole scale that fits, centred, with black around it and the kept
+// picture in it, all of it to be sent to the display.
+static void lay_out(SdlWindow& window, SDL_Surface* surface, Framebuffer* framebuffer) {
+    describe(surface, framebuffer);
+    if (surface != window.laid_out_on || surface->w != window.laid_out_width ||
+        surface->h != window.laid_out_height) {
         int fits = largest_fitting_scale(surface->w, surface->h, window.width, window.height);
         int scale = window.fullscreen || fits < window.scale ? fits : window.scale;
         window.shown = SDL_Rect{(surface->w - window.width * scale) / 2,
@@ -86,66 +60,118 @@ static void present(SdlWindow& window) {
         window.laid_out_on = surface;
         window.laid_out_width = surface->w;
         window.laid_out_height = surface->h;
-        SDL_SetSurfaceBlendMode(surface, SDL_BLENDMODE_NONE);
-        SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+        PixelRows all = {framebuffer->pixels, framebuffer->pitch, surface->w, surface->h,
+                         framebuffer->bytes_per_pixel};
+        uint32_t black = SDL_MapRGB(surface->format, 0, 0, 0);
+        if (all.bytes_per_pixel == 4 && window.kept.width != 0)
+            fill_around(all, window.shown.x, window.shown.y, window.shown.w, window.shown.h, black);
+        else
+            SDL_FillRect(surface, nullptr, black);
+        window.send_all = true;
+        framebuffer->scale = scale;
+        framebuffer->origin_x = window.shown.x;
+        framebuffer->origin_y = window.shown.y;
+        shown_picture_draw(window.kept, *framebuffer);
     }
-    SDL_Rect shown = window.shown;
-    if (shown.w == window.width)
-        SDL_BlitSurface(window.picture, nullptr, surface, &shown);
-    else
-        SDL_BlitScaled(window.picture, nullptr, surface, &shown);
-    if (renewed)
+    framebuffer->scale = window.shown.w / window.width;
+    framebuffer->origin_x = window.shown.x;
+    framebuffer->origin_y = window.shown.y;
+    framebuffer->client_width = window.width;
+    framebuffer->client_height = window.height;
+    framebuffer->kept = &window.kept;
+}
+
+// Sends what changed to the display: all of a framebuffer laid out afresh, else the rectangle
+// of the client that was written, at the scale.
+static void send(SdlWindow& window, int x, int y, int width, int height) {
+    if (window.send_all) {
+        window.send_all = false;
         SDL_UpdateWindowSurface(window.sdl);
-    else
-        SDL_UpdateWindowSurfaceRects(window.sdl, &window.shown, 1);
+        return;
+    }
+    if (width <= 0 || height <= 0)
+        return;
+    int scale = window.shown.w / window.width;
+    SDL_Rect written = {window.shown.x + x * scale, window.shown.y + y * scale, width * scale,
+                        height * scale};
+    SDL_Rect all = {0, 0, window.laid_out_width, window.laid_out_height};
+    SDL_Rect sent;
+    if (SDL_IntersectRect(&written, &all, &sent))
+        SDL_UpdateWindowSurfaceRects(window.sdl, &sent, 1);
 }
 
 bool display_framebuffer_begin(int slot, Framebuffer* framebuffer) {
     SdlWindow& window = sdl_windows[slot];
-    if (!direct(window)) {
-        if (!keep_picture(window))
-            return false;
-        describe(window.picture, framebuffer);
-        return true;
-    }
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
     if (surface == nullptr || (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0))
         return false;
-    describe(surface, framebuffer);
+    if (direct(window))
+        describe(surface, framebuffer);
+    else
+        lay_out(window, surface, framebuffer);
     return true;
 }
 
 void display_framebuffer_end(int slot, const Framebuffer&, int x, int y, int width, int height) {
     SdlWindow& window = sdl_windows[slot];
-    if (!direct(window)) {
-        if (width > 0 && height > 0)
-            present(window);
-        return;
-    }
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
     if (surface != nullptr && SDL_MUSTLOCK(surface))
         SDL_UnlockSurface(surface);
+    if (!direct(window)) {
+        send(window, x, y, width, height);
+        return;
+    }
     if (width > 0 && height > 0) {
         SDL_Rect shown = {x, y, width, height};
         SDL_UpdateWindowSurfaceRects(window.sdl, &shown, 1);
     }
 }
 
-// After the window's scale or full screen changed: the picture drawn last, shown at once (a
-// window drawn directly gets it back unscaled at its top-left corner).
-static void show_again(SdlWindow& window) {
-    if (window.picture == nullptr)
-        return;
-    if (!direct(window)) {
-        window.laid_out_on = nullptr;
-        present(window);
-        return;
-    }
+// Keeps what a window drawn directly shows, as colours, before it begins to be scaled: the
+// framebuffer holds its last frame only until it is renewed.
+static void keep_direct_frame(SdlWindow& window) {
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
-    if (surface == nullptr)
+    if (surface == nullptr || surface->w < window.width || surface->h < window.height ||
+        (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0))
         return;
-    SDL_SetSurfaceBlendMode(surface, SDL_BLENDMODE_NONE);
-    SDL_BlitSurface(window.picture, nullptr, surface, nullptr);
+    int bytes = surface->format->BytesPerPixel;
+    for (int y = 0; y < window.height; y++) {
+        uint32_t* kept = shown_picture_colour_row(&window.kept, window.width, window.height, y);
+        if (kept == nullptr)
+            break;
+        const uint8_t* row = static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch;
+        for (int x = 0; x < window.width; x++) {
+            uint32_t value = 0;
+            memcpy(&value, row + x * bytes, static_cast<size_t>(bytes));
+            Uint8 r, g, b;
+            SDL_GetRGB(value, surface->format, &r, &g, &b);
+            kept[x] = static_cast<uint32_t>(r << 16 | g << 8 | b);
+        }
+    }
+    if (SDL_MUSTLOCK(surface))
+        SDL_UnlockSurface(surface);
+}
+
+// After the window's scale or full screen changed, or its framebuffer was renewed: the picture
+// kept, shown again at once (a window drawn directly gets it back unscaled at its top-left
+// corner).
+static void show_again(SdlWindow& window) {
+    if (window.kept.width == 0)
+        return;
+    SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
+    if (surface == nullptr || (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0))
+        return;
+    Framebuffer framebuffer;
+    if (direct(window)) {
+        describe(surface, &framebuffer);
+        shown_picture_draw(window.kept, framebuffer);
+    } else {
+        window.laid_out_on = nullptr;
+        lay_out(window, surface, &framebuffer);
+        window.send_all = false;
+    }
+    if (SDL_MUSTLOCK(surface))
+        SDL_UnlockSurface(surface);
     SDL_UpdateWindowSurface(window.sdl);
 }
 
@@ -154,8 +180,8 @@ bool platform_set_window_scale(HWND handle, int scale) {
     if (slot < 0 || scale < 1 || scale > max_display_scale)
         return false;
     SdlWindow& window = sdl_windows[slot];
-    if (direct(window) && !keep_picture(window))
-        return false;
+    if (direct(window) && scale != 1)
+        keep_direct_frame(window);
     window.scale = scale;
     if (!window.fullscreen)
         SDL_SetWindowSize(window.sdl, window.width * scale, window.height * scale);
@@ -193,8 +219,10 @@ static void follow_pointer(SdlWindow& window, int x, int y) {
 // and position.
 void sdl_set_fullscreen(int slot, bool on) {
     SdlWindow& window = sdl_windows[slot];
-    if (on == window.fullscreen || (on && !keep_picture(window)))
+    if (on == window.fullscreen)
         return;
+    if (on && direct(window))
+        keep_direct_frame(window);
     if (on) {
         SDL_GetWindowPosition(window.sdl, &window.windowed.x, &window.windowed.y);
         SDL_GetWindowSize(window.sdl, &window.windowed.w, &window.windowed.h);

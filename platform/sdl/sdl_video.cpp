@@ -155,8 +155,7 @@ void display_close(int slot) {
     SdlWindow& window = sdl_windows[slot];
     if (window.pointer_hidden)
         SDL_ShowCursor(SDL_ENABLE);
-    if (window.picture != nullptr)
-        SDL_FreeSurface(window.picture);
+    shown_picture_free(&window.kept);
     SDL_DestroyWindow(window.sdl);
     window = SdlWindow{};
 }
