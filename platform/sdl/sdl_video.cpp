@@ -7,6 +7,8 @@
 // window, the program's window is shown in that X window instead (x11/x11_target.cpp): each call
 // of the display below goes there for it, and SDL's video never starts.
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <poll.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -121,6 +123,18 @@ static int opening_scale(int width, int height, int x, int y) {
     return scale;
 }
 
+// The descriptor of SDL's connection to the X server, which the pace's wait sleeps on so that
+// input wakes it at once; -1 where SDL draws otherwise (the dummy driver, Wayland).
+static int sdl_input_descriptor = -1;
+
+static void note_input_descriptor(SDL_Window* sdl) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (sdl_input_descriptor < 0 && SDL_GetWindowWMInfo(sdl, &info) &&
+        info.subsystem == SDL_SYSWM_X11)
+        sdl_input_descriptor = ConnectionNumber(info.info.x11.display);
+}
+
 bool display_open(int slot, int width, int height, bool placed, int left, int top) {
     if (display_options.target != target_own_window)
         return x11_target_open(slot, display_options.window_id, width, height,
@@ -135,6 +149,7 @@ bool display_open(int slot, int width, int height, bool placed, int left, int to
         fprintf(stderr, "platform: CreateWindowExA: %s\n", SDL_GetError());
         return false;
     }
+    note_input_descriptor(sdl);
     SdlWindow& window = sdl_windows[slot];
     window = SdlWindow{};
     window.sdl = sdl;
@@ -249,8 +264,8 @@ void display_framebuffer_end(int slot, const Framebuffer& framebuffer, int x, in
         sdl_framebuffer_end(slot, framebuffer, x, y, width, height);
 }
 
-// How long the pace's wait sleeps at most before it looks at the input again: a quarter of a
-// 60 Hz frame.
+// How long the pace's wait sleeps at most before it looks at the input again, where it cannot
+// sleep on the window system's connection: a quarter of a 60 Hz frame.
 constexpr uint64_t wait_slice_us = 4000;
 
 static void sleep_us(uint64_t microseconds) {
@@ -262,12 +277,25 @@ static void sleep_us(uint64_t microseconds) {
 }
 
 void display_wait_until(uint64_t until_us) {
-    // One slice at most: the pace looks at the queue and its keys again after each, so a close,
-    // Escape or a step answers within a slice. SDL's own SDL_WaitEventTimeout would wake on input
-    // at once, but on X11 it leaves a wake-up message to a window that the program may have
-    // destroyed meanwhile, and Xlib then ends the program with a BadWindow error.
+    // On X11 the wait sleeps on the connection to the X server until the frame is due: a key, a
+    // close or any other event wakes it at once, and so does a stop signal (the sleep ends with
+    // EINTR), and the frames cost no wake-ups in between. The input was moved into the queue just
+    // before, so nothing waits unread in Xlib's buffer meanwhile. Elsewhere it sleeps one slice at
+    // most, and the pace looks at the queue and its keys again after each. SDL's own
+    // SDL_WaitEventTimeout would wake on input too, but on X11 it leaves a wake-up message to a
+    // window that the program may have destroyed meanwhile, and Xlib then ends the program with a
+    // BadWindow error.
     uint64_t now = display_clock_us();
-    if (until_us > now)
+    int descriptor = display_options.target != target_own_window ? x11_target_input_descriptor()
+                                                                 : sdl_input_descriptor;
+    if (until_us > now && descriptor >= 0) {
+        pollfd connection = {descriptor, POLLIN, 0};
+        timespec wait;
+        wait.tv_sec = static_cast<time_t>((until_us - now) / 1000000u);
+        wait.tv_nsec = static_cast<long>((until_us - now) % 1000000u) * 1000L;
+        ppoll(&connection, 1, &wait, nullptr);
+    } else if (until_us > now) {
         sleep_us(until_us - now < wait_slice_us ? until_us - now : wait_slice_us);
+    }
     display_pump_events();
 }

@@ -443,6 +443,10 @@ void x11_target_pump() {
         present();
 }
 
+int x11_target_input_descriptor() {
+    return target.held ? ConnectionNumber(target.display) : -1;
+}
+
 double x11_target_refresh_rate() {
     return target.held ? target.refresh : 0;
 }

@@ -29,6 +29,9 @@ void x11_target_framebuffer_end(int slot, int width, int height);
 // and the window's end (or an error that says it is gone) posts WM_CLOSE to the program's window,
 // so that the program ends as when its own window is closed.
 void x11_target_pump();
+// The descriptor of the connection to the X server, for the pace's wait to sleep on; -1 when
+// there is none.
+int x11_target_input_descriptor();
 // The refresh rate of the monitor under the X window's centre (XRandR), or 0 when it does not say.
 double x11_target_refresh_rate();
 // Width or height of the X screen, or 0 when there is no target.
