@@ -6,7 +6,8 @@
 // frame that reaches a window goes on to the real BitBlt through a scaling map mode on the
 // window's DC and is then paced (windows_present.cpp, windows_pace.cpp). The program still polls
 // its own queue once a frame and takes its own keys; the subclass sees what it dispatches.
-// Without the start-up (the tests, the recorder) nothing is patched and nothing changes.
+// Named .scr, the program is a screen saver (windows_saver.h). Without the start-up (the tests,
+// the recorder) nothing is patched and nothing changes.
 #pragma once
 
 #include <windows.h>

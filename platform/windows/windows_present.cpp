@@ -2,9 +2,11 @@
 // its own arguments, into its own DC; only that DC's mapping is the backend's: logical
 // coordinates of the picture's size map to the picture's place in the client area, N times as
 // large, so GDI itself draws every program pixel as an exact N x N block (COLORONCOLOR: the
-// nearest pixel, no blending). The program sees the client size it asked for in all it draws.
-// Around the picture (in full screen) the window is black, and a WM_PAINT shows the last frame
-// again, as the program, held by a pause, cannot.
+// nearest pixel, no blending; shrunk the same way into a screen saver's small preview). The
+// program sees the client size it asked for in all it draws. A screen saver's window shows the
+// picture on each monitor: the same transfer again with each monitor's mapping. Around the
+// pictures the window is black, and a WM_PAINT shows the last frame again, as the program, held
+// by a pause, cannot.
 #include "windows_backend.h"
 
 void present_map(HDC dc, const ShownWindow& row, int picture) {

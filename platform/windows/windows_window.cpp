@@ -1,7 +1,8 @@
 // The windows the backend shows: each top-level window the program makes is shaped here as it is
-// made (the one place that decides a window's size, scale and mode) and subclassed, so that the
-// backend sees what the program dispatches to it: the full-screen and pace keys, painting, the
-// pointer, a change of DPI or of monitor. Everything else goes on to the window's own procedure.
+// made (the one place that decides a window's size, scale and mode, the screen saver's included)
+// and subclassed, so that the backend sees what the program dispatches to it: the full-screen and
+// pace keys, painting, the pointer, a change of DPI or of monitor, the input that ends a screen
+// saver. Everything else goes on to the window's own procedure.
 #include <cstdio>
 
 #include "pace.h"
