@@ -6,7 +6,9 @@
 #                                                 screen-saver entries, the README, the changelog
 #                                                 and the copyright file
 #   mingw-i686      sorvel-<version>-win32.zip   the three .exe files (static: nothing else needed),
-#                                                 README.txt with the keys and options, LICENSE.txt
+#                                                 the two screen savers (.scr, copies of the .exe
+#                                                 files), README.txt with the keys, options and how
+#                                                 to install a screen saver, LICENSE.txt
 #   wasm            sorvel-<version>-web.tar.gz  the static page of build/<dir>/web, LICENSE.txt
 # `cmake --install` of a native build puts the same files under its prefix (games/ and share/).
 set(CPACK_PACKAGE_NAME sorvel)
@@ -33,6 +35,11 @@ if(EMSCRIPTEN)
 
 elseif(WIN32)
   install(TARGETS sorvel2 sorvel sorvel-record RUNTIME DESTINATION .)
+  # The screen savers: copies of the installed (stripped) programs under their .scr names.
+  foreach(program sorvel2 sorvel)
+    install(CODE "file(COPY_FILE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}.exe\"
+                                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}.scr\")")
+  endforeach()
   # Windows line ends, so that Notepad shows the lines of any Windows version.
   configure_file(${sorvel_packaging_dir}/README.txt.in ${CMAKE_BINARY_DIR}/packaging/README.txt
                  @ONLY NEWLINE_STYLE CRLF)

@@ -6,7 +6,8 @@
 #   the 32-bit Windows build, its unit tests under Wine (under 64-bit Wine, built for 64-bit
 #   Windows, where this machine cannot run 32-bit programs)
 #   the programs in real windows under a virtual X server, natively and under Wine, and as a
-#   screen saver and a live wallpaper (the root window, another program's window, xscreensaver)
+#   screen saver and a live wallpaper (the root window, another program's window, xscreensaver;
+#   under Wine the .scr files' /s, /p and /c)
 #   the web build: its recorder under Node.js against the native one, both programs in headless
 #   Chromium
 #   the release packages (.deb, Windows zip, web archive, source archive), checked as a user gets
@@ -105,6 +106,9 @@ echo "window checks: $((SECONDS - e2e_start)) s"
 
 step "end-to-end: screen saver and live wallpaper (--root, --window-id, a real xscreensaver)"
 tests/e2e/saver_check.sh build/release
+
+step "end-to-end: the Windows screen savers under Wine (/s, /p, /c, --cycle in a window)"
+tests/e2e/windows_saver_check.sh "$windows_build"
 
 step "recorder: identical CRCs on Linux and under Wine, golden frames"
 tests/e2e/recorder_crc_check.sh build/release "$windows_build"

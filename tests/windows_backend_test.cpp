@@ -164,10 +164,12 @@ TEST(WindowsOptions, TheStartUpTakesItsOptionsAndPassesTheRestOn) {
     EXPECT_EQ(options.pace.mode, pace_fixed);
     EXPECT_EQ(options.pace.fps, 30);
     EXPECT_EQ(kept, (std::vector<std::string>{"word", "--scale"}));
+    EXPECT_TRUE(options.pace_given) << "a screen saver's saved pace gives way to --fps";
 
     EXPECT_EQ(take({}, &options, &kept, &error), options_run);
     EXPECT_EQ(options.scale, 0);
     EXPECT_EQ(options.pace.mode, pace_display);
+    EXPECT_FALSE(options.pace_given);
     EXPECT_EQ(take({"--fps", "max"}, &options, &kept, &error), options_run);
     EXPECT_EQ(options.pace.mode, pace_unlimited);
     EXPECT_EQ(take({"--version", "--help"}, &options, &kept, &error), options_help);

@@ -169,6 +169,7 @@ OptionsResult take_display_options(int* argc, char** argv, DisplayOptions* optio
                          value != nullptr ? value : "");
                 return options_error;
             }
+            options->pace_given = true;
         } else {
             snprintf(error, error_size, "unknown option %s (--help lists the options)", word);
             return options_error;

@@ -30,6 +30,8 @@ struct DisplayOptions {
     DisplayTarget target = target_own_window;
     unsigned long window_id = 0; // the window of target_window, or of target_root (0: the root)
     int cycle_seconds = -1; // --cycle: Space every N seconds, 0 never; -1 until take_saver_window
+
+    bool pace_given = false; // --fps was given (a screen saver's saved pace gives way to it)
 };
 
 enum OptionsResult {

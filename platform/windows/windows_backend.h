@@ -6,7 +6,8 @@
 // frame that reaches a window goes on to the real BitBlt through a scaling map mode on the
 // window's DC and is then paced (windows_present.cpp, windows_pace.cpp). The program still polls
 // its own queue once a frame and takes its own keys; the subclass sees what it dispatches.
-// Without the start-up (the tests, the recorder) nothing is patched and nothing changes.
+// Named .scr, the program is a screen saver (windows_saver.h). Without the start-up (the tests,
+// the recorder) nothing is patched and nothing changes.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 
 #include "options.h"
+#include "windows_saver.h"
 
 // Windows' numbers that MinGW's headers give only for newer targets than ours.
 constexpr UINT wm_dpi_changed = 0x02E0;
@@ -22,6 +24,11 @@ constexpr DWORD load_library_search_system32 = 0x00000800;
 constexpr DWORD create_waitable_timer_high_resolution = 0x00000002;
 
 constexpr int max_shown_windows = 4;
+
+// The key presses that --cycle posts for the program carry this bit in their details, one of
+// those that Windows reserves and real key presses leave clear, so that a screen saver, which
+// ends at any key, tells them from the user's.
+constexpr LPARAM cycle_key_marker = 1 << 25;
 
 // A top-level window the backend shows: its row in the table, found by handle.
 struct ShownWindow {
@@ -35,10 +42,12 @@ struct ShownWindow {
     LONG windowed_style;
     LONG windowed_ex_style;
     RECT windowed_rect; // the window's place before full screen
-    int shown_scale;    // the picture's scale now (in full screen, the largest that fits)
-    int origin_x;       // the picture's top left in the client area now
-    int origin_y;
-    HDC dc; // the program's DC for the window, mapped to show the picture at shown_scale
+    SaverMode saver;    // saver_full or saver_preview: the screen saver's window
+    // Where the picture is shown now, in the client area: once (in full screen, at the largest
+    // scale that fits), or as the screen saver, on each monitor.
+    int picture_count;
+    ShownPicture pictures[max_pictures];
+    HDC dc; // the program's DC for the window, mapped to show the picture there
     // The last frame's block transfer, to show it again when the window is painted.
     HDC source;
     int source_x;
@@ -111,6 +120,9 @@ BOOL WINAPI bit_blt_hook(HDC dc, int x, int y, int width, int height, HDC source
 // Works out where the picture goes in the window's client area now and maps the program's DC to
 // it; called whenever the client area's size changes.
 void present_lay_out(int slot);
+// Maps `dc` so that a block transfer of the window's picture, at (0, 0) and its size, lands on
+// its place `picture` (0..picture_count - 1), each pixel scaled to the nearest.
+void present_map(HDC dc, const ShownWindow& row, int picture);
 // Full screen on or off: a borderless window over the whole monitor, or the window as it was.
 void present_set_fullscreen(int slot, bool on);
 // Paints black around the picture in `dc` (a DC of the client area, unmapped).

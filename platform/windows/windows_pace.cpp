@@ -9,6 +9,7 @@
 // nothing, does the wait dispatch them itself (its key presses excepted, held_keys).
 #include <cstdio>
 
+#include "cycle.h"
 #include "pace.h"
 #include "windows_backend.h"
 
@@ -109,7 +110,7 @@ static bool is_stop(const MSG& message) {
 
 bool display_stop_pending(int slot) {
     HWND window = slot >= 0 && slot < max_shown_windows ? shown_windows[slot].window : nullptr;
-    if (window == nullptr || !IsWindow(window))
+    if (window == nullptr || !IsWindow(window) || saver_stop_pending())
         return true;
     // The first message of each kind that can stop: they are looked at, never taken.
     static const UINT kinds[] = {WM_QUIT, WM_KEYDOWN, WM_CLOSE, WM_SYSCOMMAND};
@@ -198,10 +199,24 @@ double display_refresh_rate(int slot) {
     return row.refresh_hz;
 }
 
+// --cycle: Space pressed and released for the program when the period is up, marked as the
+// backend's own press (cycle_key_marker).
+static void press_space_when_due(HWND window) {
+    if (!cycle_due())
+        return;
+    constexpr LPARAM space_down = 0x00390001 | cycle_key_marker; // scan code 0x39, once
+    constexpr LPARAM space_up = static_cast<LPARAM>(0xC0390001u) | cycle_key_marker;
+    PostMessageA(window, WM_KEYDOWN, VK_SPACE, space_down);
+    PostMessageA(window, WM_KEYUP, VK_SPACE, space_up);
+}
+
 void windows_frame_shown(int slot) {
     if (!path_said)
         say_path(slot);
+    HWND window = shown_windows[slot].window;
+    saver_frame_shown(window);
     pace_frame_shown(slot);
+    press_space_when_due(window);
     if (held_keys_count() == 0)
         return;
     // The pause has let a frame through: the keys go back to the program, unless it is about to

@@ -2,24 +2,24 @@
 // its own arguments, into its own DC; only that DC's mapping is the backend's: logical
 // coordinates of the picture's size map to the picture's place in the client area, N times as
 // large, so GDI itself draws every program pixel as an exact N x N block (COLORONCOLOR: the
-// nearest pixel, no blending). The program sees the client size it asked for in all it draws.
-// Around the picture (in full screen) the window is black, and a WM_PAINT shows the last frame
-// again, as the program, held by a pause, cannot.
+// nearest pixel, no blending; shrunk the same way into a screen saver's small preview). The
+// program sees the client size it asked for in all it draws. A screen saver's window shows the
+// picture on each monitor: the same transfer again with each monitor's mapping. Around the
+// pictures the window is black, and a WM_PAINT shows the last frame again, as the program, held
+// by a pause, cannot.
 #include "windows_backend.h"
 
-// Maps the program's DC to the picture's place and scale now.
-static void map_dc(const ShownWindow& row) {
-    HDC dc = row.dc;
-    if (row.shown_scale == 1) {
+void present_map(HDC dc, const ShownWindow& row, int picture) {
+    const ShownPicture& place = row.pictures[picture];
+    if (place.width == row.picture_width && place.height == row.picture_height) {
         SetMapMode(dc, MM_TEXT);
     } else {
         SetMapMode(dc, MM_ANISOTROPIC);
         SetWindowExtEx(dc, row.picture_width, row.picture_height, nullptr);
-        SetViewportExtEx(dc, row.picture_width * row.shown_scale,
-                         row.picture_height * row.shown_scale, nullptr);
+        SetViewportExtEx(dc, place.width, place.height, nullptr);
     }
     SetWindowOrgEx(dc, 0, 0, nullptr);
-    SetViewportOrgEx(dc, row.origin_x, row.origin_y, nullptr);
+    SetViewportOrgEx(dc, place.x, place.y, nullptr);
     SetStretchBltMode(dc, COLORONCOLOR);
 }
 
@@ -28,15 +28,22 @@ void present_lay_out(int slot) {
     RECT client;
     if (!GetClientRect(row.window, &client))
         return;
-    row.shown_scale = row.fullscreen ? largest_fitting_scale(client.right, client.bottom,
-                                                             row.picture_width, row.picture_height)
-                                     : row.scale;
-    int left = (client.right - row.picture_width * row.shown_scale) / 2;
-    int top = (client.bottom - row.picture_height * row.shown_scale) / 2;
-    row.origin_x = left > 0 ? left : 0;
-    row.origin_y = top > 0 ? top : 0;
-    if (row.dc != nullptr)
-        map_dc(row);
+    if (row.saver != saver_off) {
+        row.picture_count = saver_lay_out(row.window, row.picture_width, row.picture_height,
+                                          window_options.scale, row.pictures);
+    } else {
+        int scale = row.fullscreen ? largest_fitting_scale(client.right, client.bottom,
+                                                           row.picture_width, row.picture_height)
+                                   : row.scale;
+        int width = row.picture_width * scale;
+        int height = row.picture_height * scale;
+        int left = (client.right - width) / 2;
+        int top = (client.bottom - height) / 2;
+        row.pictures[0] = ShownPicture{left > 0 ? left : 0, top > 0 ? top : 0, width, height};
+        row.picture_count = 1;
+    }
+    if (row.dc != nullptr && row.picture_count > 0)
+        present_map(row.dc, row, 0);
 }
 
 // The slot of the window whose DC `dc` is, or -1; a window's DC is mapped the first time a
@@ -48,7 +55,8 @@ static int slot_of_dc(HDC dc) {
     int slot = shown_slot(WindowFromDC(dc));
     if (slot >= 0) {
         shown_windows[slot].dc = dc;
-        map_dc(shown_windows[slot]);
+        if (shown_windows[slot].picture_count > 0)
+            present_map(dc, shown_windows[slot], 0);
     }
     return slot;
 }
@@ -56,10 +64,22 @@ static int slot_of_dc(HDC dc) {
 BOOL WINAPI bit_blt_hook(HDC dc, int x, int y, int width, int height, HDC source, int source_x,
                          int source_y, DWORD rop) {
     int slot = slot_of_dc(dc);
-    BOOL done = real_bit_blt(dc, x, y, width, height, source, source_x, source_y, rop);
-    if (slot < 0 || !done)
-        return done;
+    if (slot < 0)
+        return real_bit_blt(dc, x, y, width, height, source, source_x, source_y, rop);
     ShownWindow& row = shown_windows[slot];
+    // Once where the DC is mapped already; on each monitor of a screen saver, the same transfer
+    // again with that monitor's mapping. A window with no room for the picture shows none.
+    BOOL done = row.picture_count == 0;
+    if (row.picture_count == 1) {
+        done = real_bit_blt(dc, x, y, width, height, source, source_x, source_y, rop);
+    } else {
+        for (int picture = 0; picture < row.picture_count; picture++) {
+            present_map(dc, row, picture);
+            done |= real_bit_blt(dc, x, y, width, height, source, source_x, source_y, rop);
+        }
+    }
+    if (!done)
+        return done;
     // What a WM_PAINT shows again: the whole picture from the source of a whole frame.
     if (x == 0 && y == 0 && width == row.picture_width && height == row.picture_height &&
         rop == SRCCOPY) {
@@ -75,16 +95,13 @@ void present_paint_around(int slot, HDC dc) {
     const ShownWindow& row = shown_windows[slot];
     RECT client;
     GetClientRect(row.window, &client);
-    int right = row.origin_x + row.picture_width * row.shown_scale;
-    int bottom = row.origin_y + row.picture_height * row.shown_scale;
-    HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    RECT bands[4] = {{0, 0, client.right, row.origin_y},
-                     {0, bottom, client.right, client.bottom},
-                     {0, row.origin_y, row.origin_x, bottom},
-                     {right, row.origin_y, client.right, bottom}};
-    for (const RECT& band : bands)
-        if (band.right > band.left && band.bottom > band.top)
-            FillRect(dc, &band, black);
+    int saved = SaveDC(dc);
+    for (int picture = 0; picture < row.picture_count; picture++) {
+        const ShownPicture& place = row.pictures[picture];
+        ExcludeClipRect(dc, place.x, place.y, place.x + place.width, place.y + place.height);
+    }
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RestoreDC(dc, saved);
 }
 
 void present_paint(int slot) {
@@ -94,27 +111,35 @@ void present_paint(int slot) {
     if (dc == nullptr)
         return;
     present_paint_around(slot, dc);
-    if (row.dc != nullptr && row.source != nullptr && GetObjectType(row.source) == OBJ_MEMDC) {
-        real_bit_blt(row.dc, 0, 0, row.picture_width, row.picture_height, row.source, row.source_x,
-                     row.source_y, SRCCOPY);
-    } else {
-        // No frame yet: black, as the frames start from black.
-        RECT picture = {row.origin_x, row.origin_y,
-                        row.origin_x + row.picture_width * row.shown_scale,
-                        row.origin_y + row.picture_height * row.shown_scale};
-        FillRect(dc, &picture, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    for (int picture = 0; picture < row.picture_count; picture++) {
+        if (row.dc != nullptr && row.source != nullptr && GetObjectType(row.source) == OBJ_MEMDC) {
+            present_map(row.dc, row, picture);
+            real_bit_blt(row.dc, 0, 0, row.picture_width, row.picture_height, row.source,
+                         row.source_x, row.source_y, SRCCOPY);
+        } else {
+            // No frame yet: black, as the frames start from black.
+            const ShownPicture& place = row.pictures[picture];
+            RECT area = {place.x, place.y, place.x + place.width, place.y + place.height};
+            FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        }
     }
+    // The program's next frame goes to the first place, as present_lay_out left it.
+    if (row.dc != nullptr && row.picture_count > 1)
+        present_map(row.dc, row, 0);
     EndPaint(row.window, &paint);
 }
 
 bool present_hides_pointer(int slot) {
     const ShownWindow& row = shown_windows[slot];
     POINT pointer;
-    if (!row.fullscreen || !GetCursorPos(&pointer) || !ScreenToClient(row.window, &pointer))
+    if (row.saver == saver_full)
+        return true;
+    if (!row.fullscreen || row.picture_count == 0 || !GetCursorPos(&pointer) ||
+        !ScreenToClient(row.window, &pointer))
         return false;
-    return pointer.x >= row.origin_x && pointer.y >= row.origin_y &&
-           pointer.x < row.origin_x + row.picture_width * row.shown_scale &&
-           pointer.y < row.origin_y + row.picture_height * row.shown_scale;
+    const ShownPicture& place = row.pictures[0];
+    return pointer.x >= place.x && pointer.y >= place.y && pointer.x < place.x + place.width &&
+           pointer.y < place.y + place.height;
 }
 
 // The frame and caption styles a window loses in full screen.

@@ -1,7 +1,8 @@
 // The windows the backend shows: each top-level window the program makes is shaped here as it is
-// made (the one place that decides a window's size, scale and mode) and subclassed, so that the
-// backend sees what the program dispatches to it: the full-screen and pace keys, painting, the
-// pointer, a change of DPI or of monitor. Everything else goes on to the window's own procedure.
+// made (the one place that decides a window's size, scale and mode, the screen saver's included)
+// and subclassed, so that the backend sees what the program dispatches to it: the full-screen and
+// pace keys, painting, the pointer, a change of DPI or of monitor, the input that ends a screen
+// saver. Everything else goes on to the window's own procedure.
 #include <cstdio>
 
 #include "pace.h"
@@ -47,28 +48,48 @@ static void size_for_scale(ShownWindow& row, int left, int top) {
 
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// Takes the window into the table: its picture is the client size the program asked for, shown
-// at the scale of the options or the monitor.
-static void adopt(HWND window, DWORD style, DWORD ex_style, int width, int height) {
+// The client size the program asked for: it sized the window from the system's metrics for its
+// style, so that size less the frame the same metrics give. False for no picture at all.
+static bool asked_client_size(DWORD style, DWORD ex_style, int width, int height,
+                              int* picture_width, int* picture_height) {
+    RECT frame = {0, 0, 0, 0};
+    AdjustWindowRectEx(&frame, style, FALSE, ex_style);
+    *picture_width = width - (frame.right - frame.left);
+    *picture_height = height - (frame.bottom - frame.top);
+    return *picture_width > 0 && *picture_height > 0;
+}
+
+// A free row of the table for the window, filled with its picture's size and subclassed; -1
+// when the table is full.
+static int take_row(HWND window, int picture_width, int picture_height) {
     int slot = 0;
     while (slot < max_shown_windows && shown_windows[slot].window != nullptr)
         slot++;
     if (slot == max_shown_windows)
-        return;
-    // The program sized the window from the system's metrics for its style; the client area it
-    // asked for is that size less the frame the same metrics give.
-    RECT frame = {0, 0, 0, 0};
-    AdjustWindowRectEx(&frame, style, FALSE, ex_style);
-    int picture_width = width - (frame.right - frame.left);
-    int picture_height = height - (frame.bottom - frame.top);
-    if (picture_width <= 0 || picture_height <= 0)
-        return;
+        return -1;
     ShownWindow& row = shown_windows[slot];
     row = ShownWindow{};
     row.window = window;
     row.picture_width = picture_width;
     row.picture_height = picture_height;
+    row.scale = 1;
     row.dpi = window_dpi(window);
+    row.program_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(window_procedure)));
+    return slot;
+}
+
+// Takes the window into the table: its picture is the client size the program asked for, shown
+// at the scale of the options or the monitor.
+static void adopt(HWND window, DWORD style, DWORD ex_style, int width, int height) {
+    int picture_width;
+    int picture_height;
+    if (!asked_client_size(style, ex_style, width, height, &picture_width, &picture_height))
+        return;
+    int slot = take_row(window, picture_width, picture_height);
+    if (slot < 0)
+        return;
+    ShownWindow& row = shown_windows[slot];
     RECT area = work_area(window);
     row.scale = opening_display_scale(window_options.scale, area.right - area.left,
                                       area.bottom - area.top, picture_width, picture_height);
@@ -79,8 +100,6 @@ static void adopt(HWND window, DWORD style, DWORD ex_style, int width, int heigh
                  window_options.scale, row.scale, area.right - area.left, area.bottom - area.top);
         windows_say(text);
     }
-    row.program_proc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(window_procedure)));
     RECT placed;
     GetWindowRect(window, &placed);
     size_for_scale(row, placed.left, placed.top);
@@ -89,12 +108,38 @@ static void adopt(HWND window, DWORD style, DWORD ex_style, int width, int heigh
         present_set_fullscreen(slot, true);
 }
 
+// The screen saver's window: made in the saver's shape from the start (no captioned window shows
+// first), its picture the client size the program asked for.
+static HWND create_saver_window(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD style, int x,
+                                int y, int width, int height, HWND parent, HMENU menu,
+                                HINSTANCE instance, LPVOID data) {
+    int picture_width;
+    int picture_height;
+    bool has_picture =
+        asked_client_size(style, ex_style, width, height, &picture_width, &picture_height);
+    saver_shape_window(&ex_style, &style, &x, &y, &width, &height, &parent);
+    HWND window = real_create_window(ex_style, class_name, title, style, x, y, width, height,
+                                     parent, menu, instance, data);
+    if (window == nullptr || !has_picture)
+        return window;
+    int slot = take_row(window, picture_width, picture_height);
+    if (slot >= 0) {
+        shown_windows[slot].saver = saver_call.mode;
+        present_lay_out(slot);
+    }
+    return window;
+}
+
 HWND WINAPI create_window_hook(DWORD ex_style, LPCSTR class_name, LPCSTR title, DWORD style, int x,
                                int y, int width, int height, HWND parent, HMENU menu,
                                HINSTANCE instance, LPVOID data) {
+    bool top_level = (style & WS_CHILD) == 0;
+    if (top_level && (saver_call.mode == saver_full || saver_call.mode == saver_preview))
+        return create_saver_window(ex_style, class_name, title, style, x, y, width, height, parent,
+                                   menu, instance, data);
     HWND window = real_create_window(ex_style, class_name, title, style, x, y, width, height,
                                      parent, menu, instance, data);
-    if (window != nullptr && (style & WS_CHILD) == 0)
+    if (window != nullptr && top_level)
         adopt(window, style, ex_style, width, height);
     return window;
 }
@@ -147,17 +192,58 @@ static bool take_key(int slot, UINT message, WPARAM key, LPARAM details) {
     }
 }
 
+// The screen saver's window: the input that ends it, the pointer hidden, the picture painted
+// and laid out again when the screen changes; no full-screen or pace keys. True when the
+// message was answered here.
+static bool saver_message(int slot, UINT message, WPARAM wparam, LPARAM lparam, LRESULT* answer) {
+    HWND window = shown_windows[slot].window;
+    *answer = 0;
+    if (saver_input_ends(window, message, wparam, lparam))
+        return true;
+    switch (message) {
+    case WM_SETCURSOR:
+        if (shown_windows[slot].saver != saver_full)
+            return false;
+        SetCursor(nullptr);
+        *answer = TRUE;
+        return true;
+    case WM_DISPLAYCHANGE:
+        if (shown_windows[slot].saver == saver_full) {
+            // Monitors come and go: the window covers the virtual screen again (its WM_SIZE
+            // lays the pictures out anew).
+            RECT screen = saver_screen();
+            SetWindowPos(window, HWND_TOPMOST, screen.left, screen.top, screen.right - screen.left,
+                         screen.bottom - screen.top, SWP_NOACTIVATE);
+            present_lay_out(slot);
+            InvalidateRect(window, nullptr, TRUE);
+        }
+        return false;
+    case wm_dpi_changed:
+        return true; // the saver's size is the screen's, whatever its DPI
+    case WM_SYSCOMMAND:
+        // The system asks the window in front before it starts the screen saver; the default
+        // handling would start it again, over itself.
+        return (wparam & 0xFFF0) == SC_SCREENSAVE;
+    default:
+        return false;
+    }
+}
+
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     int slot = shown_slot(window);
     if (slot < 0)
         return DefWindowProcA(window, message, wparam, lparam);
     WNDPROC program_proc = shown_windows[slot].program_proc;
+    LRESULT answer;
+    if (shown_windows[slot].saver != saver_off &&
+        saver_message(slot, message, wparam, lparam, &answer))
+        return answer;
     switch (message) {
     case WM_KEYDOWN:
     case WM_KEYUP:
     case WM_SYSKEYDOWN:
     case WM_SYSCHAR:
-        if (take_key(slot, message, wparam, lparam))
+        if (shown_windows[slot].saver == saver_off && take_key(slot, message, wparam, lparam))
             return 0;
         break;
     case WM_ERASEBKGND:

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The Windows zip as a user gets it: its name and file list; the licence; .exe files of the right kind that
 # import only DLLs every Windows has (the build is static: no MinGW runtime, zlib or SDL DLL may be
-# needed beside them); a README.txt with Windows line ends whose options the recorder has; and
-# its recorder, alone in a folder under Wine, printing the native build's CRC lines.
+# needed beside them); the screen savers, each its program's .exe byte for byte under a .scr name;
+# a README.txt with Windows line ends whose options the recorder has, which says how to install a
+# screen saver; and its recorder, alone in a folder under Wine, printing the native build's CRC
+# lines.
 #   tests/package/zip_check.sh PACKAGE.zip WINDOWS_BUILD_DIR NATIVE_BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,7 +20,8 @@ top="sorvel-$version-win32"
 [ "${zip##*/}" = "$top.zip" ] || fail "package name ${zip##*/}, wanted $top.zip"
 
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/files"
-printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/sorvel-record.exe" "$top/sorvel.exe" "$top/sorvel2.exe" |
+printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/sorvel-record.exe" "$top/sorvel.exe" "$top/sorvel2.exe" \
+  "$top/sorvel.scr" "$top/sorvel2.scr" |
   sort >"$work/files.wanted"
 if diff -u "$work/files.wanted" "$work/files" >"$work/files.diff"; then
   ok "contents: $(paste -sd' ' "$work/files")"
@@ -33,7 +36,7 @@ x="$work/x/$top"
 system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll imm32.dll kernel32.dll msvcrt.dll ole32.dll
   oleaut32.dll shell32.dll user32.dll version.dll winmm.dll ws2_32.dll "
 objdump=i686-w64-mingw32-objdump
-for exe in sorvel2.exe sorvel.exe sorvel-record.exe; do
+for exe in sorvel2.exe sorvel.exe sorvel-record.exe sorvel2.scr sorvel.scr; do
   [ -f "$x/$exe" ] || continue
   case $exe in sorvel-record.exe) kind=console ;; *) kind=GUI ;; esac
   file -b "$x/$exe" | grep -q "^PE32 executable ($kind) Intel 80386" ||
@@ -43,6 +46,16 @@ for exe in sorvel2.exe sorvel.exe sorvel-record.exe; do
   foreign=$(while read -r dll; do [[ "$system_dlls" == *" $dll "* ]] || echo "$dll"; done <"$work/dlls" | paste -sd" ")
   [ -z "$foreign" ] && ok "$exe ($kind) imports only system DLLs: $(paste -sd' ' "$work/dlls")" ||
     fail "$exe imports DLLs that Windows does not ship: $foreign"
+done
+
+# The screen savers are the programs themselves (the name makes them take /s, /p and /c).
+for program in sorvel2 sorvel; do
+  [ -f "$x/$program.scr" ] || continue
+  if cmp -s "$x/$program.exe" "$x/$program.scr"; then
+    ok "$program.scr is $program.exe byte for byte"
+  else
+    fail "$program.scr differs from $program.exe"
+  fi
 done
 
 # README.txt: Windows line ends, the version, every key, and only options the programs or the
@@ -61,7 +74,10 @@ if [ -f "$readme" ]; then
   for option in $(grep -o -- '--[a-z][a-z-]*' "$readme" | sort -u); do
     grep -q -- "$option\b" "$work/help" || fail "README.txt names $option, which neither the programs nor the recorder have"
   done
-  [ "$failures" -eq "$before" ] && ok "README.txt names version $version, the keys and only the programs' and the recorder's options"
+  for words in "right-click" "Install" 'C:\Windows\System32' 'C:\Windows\SysWOW64' "/s " "/p HWND" "/c "; do
+    grep -qF -- "$words" "$readme" || fail "README.txt does not say \"$words\" of the screen savers"
+  done
+  [ "$failures" -eq "$before" ] && ok "README.txt names version $version, the keys, only the programs' and the recorder's options, and how to install and run a screen saver"
 fi
 
 # The shipped .exe files' icons, version information and manifests.
