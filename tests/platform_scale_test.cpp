@@ -234,6 +234,25 @@ TEST(DisplayOptions, TakesItsOwnOptionsAndPassesEveryOtherWordOn) {
     }
 }
 
+TEST(CommandLine, TheWordsAfterTheNameJoinedByBlanksCutAtAWholeWord) {
+    char name[] = "sorvel2", one[] = "alpha", two[] = "be ta", three[] = "gamma";
+    char* argv[] = {name, one, two, three, nullptr};
+    char line[64];
+    memset(line, 'x', sizeof(line));
+    join_command_line(4, argv, line, sizeof(line));
+    EXPECT_STREQ(line, "alpha be ta gamma");
+    join_command_line(1, argv, line, sizeof(line));
+    EXPECT_STREQ(line, "");
+    // 12 bytes hold "alpha be ta" and its 0, not the next word: never half a word.
+    char small[13];
+    memset(small, 'x', sizeof(small));
+    join_command_line(4, argv, small, 12);
+    EXPECT_STREQ(small, "alpha be ta");
+    EXPECT_EQ(small[12], 'x');
+    join_command_line(4, argv, small, 5);
+    EXPECT_STREQ(small, "");
+}
+
 TEST_F(Scale, RealFramesOfBothProgramsShowAsExactBlocksOfTheirPixels) {
     platform_set_usable_display_size(1024, 768); // the original size by default
     for (const Program& program : programs) {

@@ -223,3 +223,18 @@ int opening_display_scale(int asked, int usable_width, int usable_height, int pi
     int scale = asked != 0 ? asked : default_display_scale(usable_height, picture_height);
     return scale < fits ? scale : fits;
 }
+
+void join_command_line(int argc, char** argv, char* line, size_t size) {
+    size_t used = 0;
+    for (int i = 1; i < argc && size > 0; i++) {
+        size_t length = strlen(argv[i]);
+        if (used + length + 2 > size)
+            break;
+        if (used > 0)
+            line[used++] = ' ';
+        memcpy(line + used, argv[i], length);
+        used += length;
+    }
+    if (size > 0)
+        line[used] = 0;
+}

@@ -75,3 +75,8 @@ int largest_fitting_scale(int width, int height, int picture_width, int picture_
 // above, and never larger than fits the usable area. A result below `asked` is the caller's to say.
 int opening_display_scale(int asked, int usable_width, int usable_height, int picture_width,
                           int picture_height);
+
+// The command line WinMain is given: the words of `argv` after the program's name (argv[1] to
+// argv[argc - 1]), joined by blanks, as Windows passes it, cut at a whole word so that it fits in
+// `size` bytes with its closing 0.
+void join_command_line(int argc, char** argv, char* line, size_t size);

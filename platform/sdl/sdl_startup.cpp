@@ -58,17 +58,7 @@ int main(int argc, char** argv) {
 
     // As on Windows, the command line holds the arguments without the program's own name.
     static char command_line[4096];
-    size_t used = 0;
-    for (int i = 1; i < argc; i++) {
-        size_t length = strlen(argv[i]);
-        if (used + length + 2 > sizeof(command_line))
-            break;
-        if (used > 0)
-            command_line[used++] = ' ';
-        memcpy(command_line + used, argv[i], length);
-        used += length;
-    }
-    command_line[used] = 0;
+    join_command_line(argc, argv, command_line, sizeof(command_line));
     int exit_code = WinMain(GetModuleHandleA(nullptr), nullptr, command_line, SW_SHOW);
     display_stop();
     return exit_code;

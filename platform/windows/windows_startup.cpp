@@ -179,17 +179,7 @@ int main(int argc, char** argv) {
     // The command line holds the other arguments, without the program's own name (a screen
     // saver's were Windows', and are taken).
     static char command_line[4096];
-    size_t used = 0;
-    for (int i = 1; i < argc && call.mode == saver_off; i++) {
-        size_t word_length = strlen(argv[i]);
-        if (used + word_length + 2 > sizeof(command_line))
-            break;
-        if (used > 0)
-            command_line[used++] = ' ';
-        memcpy(command_line + used, argv[i], word_length);
-        used += word_length;
-    }
-    command_line[used] = 0;
+    join_command_line(call.mode == saver_off ? argc : 1, argv, command_line, sizeof(command_line));
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     GetStartupInfoA(&startup);
