@@ -28,21 +28,13 @@ build=${1:-build/release}
 appear_wait=10
 end_wait=1
 
-passed=0
-failed=0
-skipped=0
-pass() { passed=$((passed + 1)); echo "PASS: $*"; }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-skip() { skipped=$((skipped + 1)); echo "SKIPPED: $*"; }
+# shellcheck source=tests/e2e/check_common.sh
+source tests/e2e/check_common.sh
 summary() {
   echo "saver: $passed passed, $failed failed, $skipped skipped"
   [ "$failed" -eq 0 ]
 }
 
-now() { echo "${EPOCHREALTIME/,/.}"; }
-elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
-before() { awk -v a="$(now)" -v d="$1" 'BEGIN { exit !(a < d) }'; }
-deadline() { awk -v a="$(now)" -v s="$1" 'BEGIN { printf "%.3f", a + s }'; }
 
 # shellcheck source=scripts/xvfb-session.sh
 source scripts/xvfb-session.sh

@@ -50,17 +50,10 @@ window_wait=20
 title_wait=4
 exit_wait=8
 
-passed=0
-failed=0
-skipped=0
 fps_report=()
 
-pass() { passed=$((passed + 1)); echo "PASS: $*"; }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-skip() { skipped=$((skipped + 1)); echo "SKIPPED: $*"; }
-
-now() { echo "${EPOCHREALTIME/,/.}"; }
-elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+# shellcheck source=tests/e2e/check_common.sh
+source tests/e2e/check_common.sh
 
 # shellcheck source=scripts/xvfb-session.sh
 source scripts/xvfb-session.sh
@@ -132,22 +125,6 @@ wait_title() {
   return 1
 }
 
-# wait_exit SECONDS: waits for the program to end; sets exit_code, or fails on timeout (and
-# then ends the program itself).
-wait_exit() {
-  local deadline=$((SECONDS + $1))
-  while kill -0 "$program_pid" 2>/dev/null && [ "$SECONDS" -le "$deadline" ]; do sleep 0.1; done
-  if kill -0 "$program_pid" 2>/dev/null; then
-    kill "$program_pid" 2>/dev/null
-    wait "$program_pid" 2>/dev/null
-    program_pid=""
-    return 1
-  fi
-  wait "$program_pid"
-  exit_code=$?
-  program_pid=""
-  return 0
-}
 
 start_program() {
   local log=$1
@@ -349,15 +326,6 @@ end_with_escape() {
 # what --fps max does. P freezes the picture, period lets one frame through, and Escape ends the
 # program with exit code 0 whatever the pace.
 
-# cpu_ticks PID: the CPU time the process and its children (the 64-bit Wine loader runs as a
-# child of the shell function `wine`) have used so far, in clock ticks.
-cpu_ticks() {
-  local pid total=0 ticks
-  for pid in "$1" $(pgrep -P "$1"); do
-    ticks=$(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null) && total=$((total + ticks))
-  done
-  echo "$total"
-}
 
 # settled_fps WINDOW CAPTION: the frames per second of the title once the first updates are past
 # (the first counts the start-up; at a steady pace the titles that follow read the same), or

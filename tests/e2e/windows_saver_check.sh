@@ -27,19 +27,13 @@ build=${1:-build/mingw-i686}
 appear_wait=15
 end_wait=1
 
-passed=0
-failed=0
-skipped=0
-pass() { passed=$((passed + 1)); echo "PASS: $*"; }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-skip() { skipped=$((skipped + 1)); echo "SKIPPED: $*"; }
+# shellcheck source=tests/e2e/check_common.sh
+source tests/e2e/check_common.sh
 summary() {
   echo "windows saver: $passed passed, $failed failed, $skipped skipped"
   [ "$failed" -eq 0 ]
 }
 
-now() { echo "${EPOCHREALTIME/,/.}"; }
-elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
 
 # shellcheck source=scripts/xvfb-session.sh
 source scripts/xvfb-session.sh
@@ -90,34 +84,7 @@ start_program() {
   program_pid=$!
 }
 
-# wait_exit SECONDS: waits for the program to end and sets exit_code; fails on timeout (and then
-# ends the program itself).
-wait_exit() {
-  local deadline
-  deadline=$(awk -v a="$(now)" -v s="$1" 'BEGIN { printf "%.3f", a + s }')
-  while kill -0 "$program_pid" 2>/dev/null && awk -v a="$(now)" -v d="$deadline" 'BEGIN { exit !(a < d) }'; do
-    sleep 0.02
-  done
-  if kill -0 "$program_pid" 2>/dev/null; then
-    kill "$program_pid" 2>/dev/null
-    wait "$program_pid" 2>/dev/null
-    program_pid=""
-    return 1
-  fi
-  wait "$program_pid"
-  exit_code=$?
-  program_pid=""
-}
 
-# cpu_ticks PID: the CPU time the process and its children (the 64-bit Wine loader runs as a
-# child of the shell function `wine`) have used so far, in clock ticks.
-cpu_ticks() {
-  local pid total=0 ticks
-  for pid in "$1" $(pgrep -P "$1"); do
-    ticks=$(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null) && total=$((total + ticks))
-  done
-  echo "$total"
-}
 
 # find_window REGEX: the visible window whose name matches, within appear_wait seconds.
 find_window() {
