@@ -1,8 +1,9 @@
 // The platform's screen-saver and wallpaper pieces that need no X server: the options and the
 // screen saver's XSCREENSAVER_WINDOW, where the picture lands in windows of any size and how it is
-// written there, the --cycle timer on a clock the test sets, and the stop signals, which close
-// every window at the next pump of the input (SDL's dummy driver). The X window itself is checked
-// under Xvfb by tests/e2e/saver_check.sh.
+// written there in the window's pixel format and shown again in a new layout, the --cycle timer on
+// a clock the test sets, and the stop signals, which close every window at the next pump of the
+// input (SDL's dummy driver). The X window itself is checked under Xvfb by
+// tests/e2e/saver_check.sh.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -19,7 +20,9 @@
 #include "pace.h"
 #include "picture_fit.h"
 #include "platform_internal.h"
+#include "pixel_copy.h"
 #include "sdl_display.h"
+#include "shown_picture.h"
 #include "x11_picture.h"
 
 namespace {
@@ -195,44 +198,177 @@ TEST(PictureFit, WholeScalesCentredInWindowsOfOddSizesAndShrunkInSmallOnes) {
     }
 }
 
-TEST(WritePicture, BlocksOfExactlyTheScaleOrTheNearestPixelAndNothingPastTheFit) {
-    constexpr int width = 320;
-    constexpr int height = 240;
-    std::vector<uint32_t> picture(width * height);
-    uint32_t seed = 12345;
-    for (uint32_t& pixel : picture) {
+// An X window's pixel format, and the pixel it should show for a colour, worked out apart from
+// the code under test.
+struct XFormatCase {
+    const char* name;
+    uint32_t red, green, blue;
+    int depth;
+    bool bgrx; // the DIB's bytes may be copied unmapped
+    uint32_t (*expected)(uint32_t rgb);
+};
+
+const XFormatCase x_formats[] = {
+    {"XRGB, depth 24", 0xFF0000, 0xFF00, 0xFF, 24, true, [](uint32_t rgb) { return rgb; }},
+    {"ARGB, depth 32", 0xFF0000, 0xFF00, 0xFF, 32, false,
+     [](uint32_t rgb) { return 0xFF000000u | rgb; }},
+    {"XBGR, depth 24", 0xFF, 0xFF00, 0xFF0000, 24, false,
+     [](uint32_t rgb) { return (rgb & 0xFF) << 16 | (rgb & 0xFF00) | rgb >> 16; }},
+    {"10 bits a colour, depth 30", 0x3FF00000, 0xFFC00, 0x3FF, 30, false,
+     [](uint32_t rgb) {
+         auto ten = [](uint32_t level) { return (level * 1023 + 127) / 255; };
+         return ten(rgb >> 16) << 20 | ten(rgb >> 8 & 0xFF) << 10 | ten(rgb & 0xFF);
+     }},
+};
+
+// A program's 8-bit frame: its indices (rows top-down) and colour table.
+struct Frame {
+    std::vector<uint8_t> indices;
+    RGBQUAD colours[256];
+    uint32_t key[3];
+};
+
+Frame random_frame(uint32_t seed) {
+    Frame frame = {};
+    frame.indices.resize(320 * 240);
+    for (uint8_t& index : frame.indices) {
         seed = seed * 1103515245u + 12345u;
-        pixel = seed;
+        index = static_cast<uint8_t>(seed >> 16);
     }
-    constexpr uint32_t untouched = 0xDEADBEEF;
-    for (PictureFit fit :
-         {fit_picture(320, 240, width, height, 0), fit_picture(700, 500, width, height, 0),
-          fit_picture(1280, 720, width, height, 0), fit_picture(1920, 1080, width, height, 0),
-          fit_picture(300, 100, width, height, 0), fit_picture(100, 300, width, height, 0),
-          fit_picture(319, 240, width, height, 0)}) {
-        SCOPED_TRACE(std::to_string(fit.width) + "x" + std::to_string(fit.height));
-        int stride = fit.width + 3; // rows with room after them, which must stay as they were
-        std::vector<uint32_t> out(static_cast<size_t>(stride) * (fit.height + 1), untouched);
-        write_picture(picture.data(), width, height, width * 4, out.data(), stride * 4, fit);
-        int wrong = 0;
-        int spilled = 0;
-        for (int y = 0; y <= fit.height; y++) {
-            for (int x = 0; x < stride; x++) {
-                uint32_t got = out[static_cast<size_t>(y) * stride + x];
-                if (y == fit.height || x >= fit.width) {
-                    spilled += got != untouched;
-                    continue;
-                }
-                // The picture's pixel under this one's centre.
-                int sx =
-                    fit.scale > 0 ? x / fit.scale : static_cast<int>((x + 0.5) * width / fit.width);
-                int sy = fit.scale > 0 ? y / fit.scale
-                                       : static_cast<int>((y + 0.5) * height / fit.height);
-                wrong += got != picture[static_cast<size_t>(sy) * width + sx];
+    for (RGBQUAD& colour : frame.colours) {
+        seed = seed * 1103515245u + 12345u;
+        colour = RGBQUAD{static_cast<BYTE>(seed >> 8), static_cast<BYTE>(seed >> 16),
+                         static_cast<BYTE>(seed >> 24), 0};
+    }
+    frame.key[0] = seed;
+    return frame;
+}
+
+uint32_t rgb_of(const Frame& frame, int x, int y) {
+    const RGBQUAD& c = frame.colours[frame.indices[static_cast<size_t>(y) * 320 + x]];
+    return static_cast<uint32_t>(c.rgbRed << 16 | c.rgbGreen << 8 | c.rgbBlue);
+}
+
+// What BitBlt does with a whole 8-bit frame and a window's framebuffer: through a table of the
+// framebuffer's values, at its scale and origin when scaled (then kept), else at its top-left.
+void blit(XPicture* picture, const Frame& frame) {
+    Framebuffer framebuffer;
+    ASSERT_TRUE(x_picture_framebuffer(picture, &framebuffer));
+    PixelTable table;
+    for (int i = 0; i < 256; i++) {
+        const RGBQUAD& c = frame.colours[i];
+        table.values[i] = framebuffer.bgrx
+                              ? static_cast<uint32_t>(c.rgbRed << 16 | c.rgbGreen << 8 | c.rgbBlue)
+                              : framebuffer.map_rgb(framebuffer, c.rgbRed, c.rgbGreen, c.rgbBlue);
+    }
+    pixel_table_prepare(&table);
+    IndexRows rows = {frame.indices.data(), 320, 320, 240};
+    PixelRows screen = {framebuffer.pixels, framebuffer.pitch, framebuffer.width,
+                        framebuffer.height, 4};
+    bool scaled = framebuffer.scale > 1;
+    copy_indices_scaled(rows, table, screen, scaled ? framebuffer.origin_x : 0,
+                        scaled ? framebuffer.origin_y : 0, scaled ? framebuffer.scale : 1);
+    if (scaled) {
+        ASSERT_TRUE(shown_picture_keep_indices(framebuffer.kept, 320, 240, rows, frame.colours,
+                                               frame.key, 0, 0));
+    }
+    x_picture_written(picture);
+}
+
+constexpr uint32_t untouched = 0xDEADBEEF;
+
+// An image with room after each row and a row after the last, which must stay as they were.
+struct Image {
+    PictureFit fit;
+    int stride; // pixels a row
+    std::vector<uint32_t> pixels;
+};
+
+Image image_for(int window_width, int window_height) {
+    Image image;
+    image.fit = fit_picture(window_width, window_height, 320, 240, 0);
+    image.stride = image.fit.width + 3;
+    image.pixels.assign(static_cast<size_t>(image.stride) * (image.fit.height + 1), untouched);
+    return image;
+}
+
+// The picture in a new image for an X window of `width` x `height`, as the target lays it out: the
+// last frame kept before the old image goes.
+void lay_out(XPicture* picture, Image* image, int width, int height) {
+    x_picture_leave(picture);
+    *image = image_for(width, height);
+    ASSERT_TRUE(x_picture_lay_out(
+        picture, image->fit, reinterpret_cast<uint8_t*>(image->pixels.data()), image->stride * 4));
+}
+
+// Pixels of the image that are not the frame's pixel under their centre (each an exact
+// scale x scale block, or the nearest pixel when shrunk), or that lie past the fit and changed.
+int wrong_pixels(const Image& image, const Frame* frame, const XFormatCase& format) {
+    const PictureFit& fit = image.fit;
+    int wrong = 0;
+    for (int y = 0; y <= fit.height; y++) {
+        for (int x = 0; x < image.stride; x++) {
+            uint32_t got = image.pixels[static_cast<size_t>(y) * image.stride + x];
+            if (y == fit.height || x >= fit.width) {
+                wrong += got != untouched;
+                continue;
+            }
+            int sx = fit.scale > 0 ? x / fit.scale : static_cast<int>((x + 0.5) * 320 / fit.width);
+            int sy = fit.scale > 0 ? y / fit.scale : static_cast<int>((y + 0.5) * 240 / fit.height);
+            wrong += got != format.expected(frame != nullptr ? rgb_of(*frame, sx, sy) : 0);
+        }
+    }
+    return wrong;
+}
+
+TEST(XPicture, EveryBlockHasItsColourInTheWindowsFormatAtEveryFitAndAfterEveryNewLayout) {
+    Frame first = random_frame(1);
+    Frame second = random_frame(2);
+    Frame third = random_frame(3);
+    for (const XFormatCase& format : x_formats) {
+        SCOPED_TRACE(format.name);
+        XPicture picture = {};
+        picture.format = x_pixel_format(format.red, format.green, format.blue, format.depth);
+        picture.client_width = 320;
+        picture.client_height = 240;
+        // Black before any frame: opaque where the window has alpha.
+        Image image;
+        lay_out(&picture, &image, 1000, 700);
+        EXPECT_EQ(wrong_pixels(image, nullptr, format), 0);
+        Framebuffer framebuffer;
+        ASSERT_TRUE(x_picture_framebuffer(&picture, &framebuffer));
+        EXPECT_EQ(framebuffer.bgrx, format.bgrx);
+        EXPECT_EQ(framebuffer.map_rgb(framebuffer, 0x12, 0x34, 0x56), format.expected(0x123456));
+
+        // Each layout shows the last frame at once, wherever it lived: kept at 2x and more, in
+        // the image at 1x, in the client-size picture when shrunk; then takes a frame of its own.
+        struct Step {
+            int width, height;  // the X window's size
+            const Frame* shown; // the last frame, shown again by the layout
+            const Frame* drawn; // the frame then drawn, or none
+        } steps[] = {
+            {1000, 700, nullptr, &first},  // 2x, off-centre both ways
+            {400, 300, &first, nullptr},   // 1x
+            {1280, 720, &first, &second},  // 3x
+            {331, 2000, &second, &third},  // 1x
+            {1920, 1080, &third, nullptr}, // 4x, from the 1x image
+            {300, 100, &third, &first},    // shrunk, wide
+            {319, 240, &first, nullptr},   // shrunk, a pixel short
+            {100, 300, &first, &second},   // shrunk, tall
+            {1000, 760, &second, nullptr}, // 3x, from the shrink's picture
+            {320, 240, &second, &third},   // 1x, exactly
+            {319, 240, &third, nullptr},   // shrunk, from the 1x image
+        };
+        for (const Step& step : steps) {
+            SCOPED_TRACE(std::to_string(step.width) + "x" + std::to_string(step.height));
+            lay_out(&picture, &image, step.width, step.height);
+            EXPECT_EQ(wrong_pixels(image, step.shown, format), 0);
+            if (step.drawn != nullptr) {
+                blit(&picture, *step.drawn);
+                EXPECT_EQ(wrong_pixels(image, step.drawn, format), 0);
             }
         }
-        EXPECT_EQ(wrong, 0);
-        EXPECT_EQ(spilled, 0);
+        x_picture_free(&picture);
     }
 }
 

@@ -47,6 +47,11 @@ void sdl_set_fullscreen(int slot, bool on);
 void sdl_toggle_fullscreen(int slot);
 // The pointer moved to (x, y) over the window of `slot`: hidden over the picture in full screen.
 void sdl_pointer_moved(int slot, int x, int y);
+// BitBlt's framebuffer of the SDL window of `slot`, as display_framebuffer_begin describes it:
+// SDL's window framebuffer, written directly at 1x or laid out at the window's scale.
+bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer);
+// Ends the writing and sends the client's rectangle (x, y, width, height), at the scale.
+void sdl_framebuffer_end(int slot, int x, int y, int width, int height);
 // The window's framebuffer may be a new one (resized, exposed): a scaled picture is shown again.
 void sdl_framebuffer_changed(int slot);
 

@@ -100,7 +100,7 @@ static void send(SdlWindow& window, int x, int y, int width, int height) {
         SDL_UpdateWindowSurfaceRects(window.sdl, &sent, 1);
 }
 
-bool display_framebuffer_begin(int slot, Framebuffer* framebuffer) {
+bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer) {
     SdlWindow& window = sdl_windows[slot];
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
     if (surface == nullptr || (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0))
@@ -112,7 +112,7 @@ bool display_framebuffer_begin(int slot, Framebuffer* framebuffer) {
     return true;
 }
 
-void display_framebuffer_end(int slot, const Framebuffer&, int x, int y, int width, int height) {
+void sdl_framebuffer_end(int slot, int x, int y, int width, int height) {
     SdlWindow& window = sdl_windows[slot];
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
     if (surface != nullptr && SDL_MUSTLOCK(surface))

@@ -244,24 +244,19 @@ double display_refresh_rate(int slot) {
     return mode.refresh_rate;
 }
 
-// The picture of a window: SDL's window framebuffer (sdl_present.cpp, whose two calls CMake names
-// sdl_framebuffer_begin and sdl_framebuffer_end), or the X window it is shown in.
-bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer);
-void sdl_framebuffer_end(int slot, const Framebuffer& framebuffer, int x, int y, int width,
-                         int height);
-
+// The picture of a window: SDL's window framebuffer (sdl_present.cpp), or the image of the X
+// window it is shown in (x11_target.cpp).
 bool display_framebuffer_begin(int slot, Framebuffer* framebuffer) {
     if (x11_target_holds(slot))
         return x11_target_framebuffer_begin(slot, framebuffer);
     return sdl_framebuffer_begin(slot, framebuffer);
 }
 
-void display_framebuffer_end(int slot, const Framebuffer& framebuffer, int x, int y, int width,
-                             int height) {
+void display_framebuffer_end(int slot, const Framebuffer&, int x, int y, int width, int height) {
     if (x11_target_holds(slot))
-        x11_target_framebuffer_end(slot, width, height);
+        x11_target_framebuffer_end(slot, x, y, width, height);
     else
-        sdl_framebuffer_end(slot, framebuffer, x, y, width, height);
+        sdl_framebuffer_end(slot, x, y, width, height);
 }
 
 // How long the pace's wait sleeps at most before it looks at the input again, where it cannot

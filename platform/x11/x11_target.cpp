@@ -11,12 +11,12 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
-#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "picture_fit.h"
+#include "pixel_copy.h"
 #include "x11_picture.h"
 #include "x11_target.h"
 
@@ -30,20 +30,12 @@ struct XTarget {
     Visual* visual;
     int depth;
     GC gc;
-    // The window's pixel format: 32-bit words, each colour under its mask; `alpha` holds the bits
-    // outside the three, set, so that a window with an alpha channel shows the picture opaque.
-    uint32_t red_mask;
-    uint32_t green_mask;
-    uint32_t blue_mask;
-    uint32_t alpha;
     int width; // the X window's size now
     int height;
-    int picture_width; // the program's client area
-    int picture_height;
     int largest_scale;
-    PictureFit fit;
-    uint32_t* picture; // the client-size picture that BitBlt writes, in the window's format
-    bool drawn;        // `picture` holds a frame
+    // The picture at its fit in `image`, in the window's pixel format, which BitBlt writes
+    // (x11_picture.h).
+    XPicture picture;
     bool borders_drawn;
     XImage* image; // the fit's size, in shared memory while shm_attached
     XShmSegmentInfo shm;
@@ -74,19 +66,6 @@ static bool window_gone_by_error() {
                 x_error_resource == target.window && target.window != 0;
     x_error = 0;
     return gone;
-}
-
-static uint32_t channel(int value, uint32_t mask) {
-    if (mask == 0)
-        return 0;
-    int shift = std::countr_zero(mask);
-    uint32_t top = mask >> shift;
-    return ((static_cast<uint32_t>(value) * top + 127) / 255) << shift;
-}
-
-static uint32_t map_x_rgb(const Framebuffer&, int r, int g, int b) {
-    return channel(r, target.red_mask) | channel(g, target.green_mask) |
-           channel(b, target.blue_mask) | target.alpha;
 }
 
 // Bits per pixel of the server's images of `depth`, or 0.
@@ -156,14 +135,14 @@ static void free_image() {
     target.image = nullptr;
 }
 
-// An image of the fit's size in shared memory, the X server attached to it; false when the server
+// An image of `fit`'s size in shared memory, the X server attached to it; false when the server
 // cannot share this machine's memory.
-static bool make_shared_image() {
+static bool make_shared_image(const PictureFit& fit) {
     Display* display = target.display;
     XShmSegmentInfo& shm = target.shm;
     XImage* image = XShmCreateImage(display, target.visual, static_cast<unsigned>(target.depth),
-                                    ZPixmap, nullptr, &shm, static_cast<unsigned>(target.fit.width),
-                                    static_cast<unsigned>(target.fit.height));
+                                    ZPixmap, nullptr, &shm, static_cast<unsigned>(fit.width),
+                                    static_cast<unsigned>(fit.height));
     if (image == nullptr)
         return false;
     shm.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * image->height,
@@ -195,27 +174,19 @@ static bool make_shared_image() {
     return false;
 }
 
-// The picture's place for the window's size now, and an image of that size; the black around it
-// is drawn again with the next picture. Allocates only here, when the window's size changes.
-static bool lay_out() {
-    free_image();
-    target.fit = fit_picture(target.width, target.height, target.picture_width,
-                             target.picture_height, target.largest_scale);
-    target.borders_drawn = false;
-    if (target.fit.width <= 0)
+// An image of `fit`'s size: shared where the server can share it, else a plain one in this
+// machine's byte order, which Xlib converts if the server's differs.
+static bool make_image(const PictureFit& fit) {
+    if (target.shm_possible && make_shared_image(fit))
         return true;
-    if (target.shm_possible && make_shared_image())
-        return true;
-    // A server elsewhere: plain images from now on, in this machine's byte order, which Xlib
-    // converts if the server's differs.
     target.shm_possible = false;
-    size_t bytes = static_cast<size_t>(target.fit.width) * target.fit.height * 4;
+    size_t bytes = static_cast<size_t>(fit.width) * fit.height * 4;
     char* data = static_cast<char*>(malloc(bytes));
     if (data == nullptr)
         return false;
     target.image = XCreateImage(target.display, target.visual, static_cast<unsigned>(target.depth),
-                                ZPixmap, 0, data, static_cast<unsigned>(target.fit.width),
-                                static_cast<unsigned>(target.fit.height), 32, target.fit.width * 4);
+                                ZPixmap, 0, data, static_cast<unsigned>(fit.width),
+                                static_cast<unsigned>(fit.height), 32, fit.width * 4);
     if (target.image == nullptr) {
         free(data);
         return false;
@@ -224,9 +195,29 @@ static bool lay_out() {
     return true;
 }
 
+// The picture's place for the window's size now, in an image of that size with the last frame
+// in it; the black around it is drawn again with the next picture. Allocates only here, when the
+// window's size changes.
+static bool lay_out() {
+    XPicture& picture = target.picture;
+    x_picture_leave(&picture); // before its rows go with the image
+    free_image();
+    target.borders_drawn = false;
+    PictureFit fit = fit_picture(target.width, target.height, picture.client_width,
+                                 picture.client_height, target.largest_scale);
+    if (fit.width > 0 && !make_image(fit)) {
+        x_picture_lay_out(&picture, PictureFit{}, nullptr, 0);
+        return false;
+    }
+    if (target.image == nullptr)
+        return x_picture_lay_out(&picture, fit, nullptr, 0);
+    return x_picture_lay_out(&picture, fit, reinterpret_cast<uint8_t*>(target.image->data),
+                             target.image->bytes_per_line);
+}
+
 // Black in the window around the picture's place.
 static void draw_borders() {
-    const PictureFit& fit = target.fit;
+    const PictureFit& fit = target.picture.fit;
     Display* display = target.display;
     int right = fit.x + fit.width;
     int bottom = fit.y + fit.height;
@@ -242,39 +233,42 @@ static void draw_borders() {
     target.borders_drawn = true;
 }
 
-// The picture at its fit in the window. Waits for the server to have taken it (XSync), so that
-// the next frame never writes the shared image while the server still reads it.
-static void present() {
-    if (!target.drawn || target.gone || target.image == nullptr)
+// The part (x, y, width, height) of the image, which holds the picture at its fit, sent to the
+// window. Waits for the server to have taken it (XSync), so that the next frame never writes the
+// shared image while the server still reads it.
+static void present(int x, int y, int width, int height) {
+    if (!target.picture.drawn || target.gone || target.image == nullptr)
         return;
     if (!target.borders_drawn)
         draw_borders();
-    const PictureFit& fit = target.fit;
-    write_picture(target.picture, target.picture_width, target.picture_height,
-                  target.picture_width * 4, reinterpret_cast<uint32_t*>(target.image->data),
-                  target.image->bytes_per_line, fit);
-    unsigned width = static_cast<unsigned>(fit.width);
-    unsigned height = static_cast<unsigned>(fit.height);
+    const PictureFit& fit = target.picture.fit;
+    unsigned w = static_cast<unsigned>(width);
+    unsigned h = static_cast<unsigned>(height);
     if (target.shm_attached)
-        XShmPutImage(target.display, target.window, target.gc, target.image, 0, 0, fit.x, fit.y,
-                     width, height, False);
+        XShmPutImage(target.display, target.window, target.gc, target.image, x, y, fit.x + x,
+                     fit.y + y, w, h, False);
     else
-        XPutImage(target.display, target.window, target.gc, target.image, 0, 0, fit.x, fit.y, width,
-                  height);
+        XPutImage(target.display, target.window, target.gc, target.image, x, y, fit.x + x,
+                  fit.y + y, w, h);
     XSync(target.display, False);
     if (window_gone_by_error())
         target.gone = true;
+}
+
+static void present_all() {
+    present(0, 0, target.picture.fit.width, target.picture.fit.height);
 }
 
 // Gives up an opening that failed, with the line that says why.
 static bool refuse(unsigned long id, const char* reason) {
     fprintf(stderr, "platform: X window 0x%lx on display %s %s\n", id,
             DisplayString(target.display), reason);
+    free_image();
+    x_picture_free(&target.picture);
     if (target.gc != nullptr)
         XFreeGC(target.display, target.gc);
     XCloseDisplay(target.display);
     XSetErrorHandler(target.previous_handler);
-    free(target.picture);
     target = XTarget{};
     return false;
 }
@@ -307,29 +301,28 @@ bool x11_target_open(int slot, unsigned long window_id, int width, int height, i
     if (attributes.visual->c_class != TrueColor || bits_per_pixel(display, attributes.depth) != 32)
         return refuse(window, "is not a true-colour window of 32 bits a pixel (depth 24 or 32), "
                               "the only kind drawn into");
-    target.picture = static_cast<uint32_t*>(malloc(static_cast<size_t>(width) * height * 4));
-    if (target.picture == nullptr)
-        return refuse(window, "cannot be drawn into: no memory for its picture");
     target.window = window;
     target.root = attributes.root;
     target.screen = XScreenNumberOfScreen(attributes.screen);
     target.visual = attributes.visual;
     target.depth = attributes.depth;
-    target.red_mask = static_cast<uint32_t>(attributes.visual->red_mask);
-    target.green_mask = static_cast<uint32_t>(attributes.visual->green_mask);
-    target.blue_mask = static_cast<uint32_t>(attributes.visual->blue_mask);
-    target.alpha =
-        attributes.depth == 32 ? ~(target.red_mask | target.green_mask | target.blue_mask) : 0;
+    XPicture& picture = target.picture;
+    picture.format =
+        x_pixel_format(static_cast<uint32_t>(attributes.visual->red_mask),
+                       static_cast<uint32_t>(attributes.visual->green_mask),
+                       static_cast<uint32_t>(attributes.visual->blue_mask), attributes.depth);
+    picture.client_width = width;
+    picture.client_height = height;
     target.width = attributes.width;
     target.height = attributes.height;
-    target.picture_width = width;
-    target.picture_height = height;
-    target.largest_scale = largest_scale;
+    // No larger than the shared writer's largest scale, which a window of 20480 x 15360 passes.
+    target.largest_scale =
+        largest_scale > 0 && largest_scale < max_copy_scale ? largest_scale : max_copy_scale;
     // The window's owner keeps its keys, pointer and buttons: only its size, its end and its
     // exposure are asked for, which any number of clients may select.
     XSelectInput(display, window, StructureNotifyMask | ExposureMask);
     XGCValues values = {};
-    values.foreground = target.alpha; // black, opaque
+    values.foreground = x_pixel_value(picture.format, 0, 0, 0); // black, opaque
     values.graphics_exposures = False;
     target.gc = XCreateGC(display, window, GCForeground | GCGraphicsExposures, &values);
     XSync(display, False);
@@ -353,6 +346,7 @@ void x11_target_close(int slot) {
         return;
     Display* display = target.display;
     free_image();
+    x_picture_free(&target.picture);
     if (!target.gone) {
         // Its owner paints again what the picture covered (the root, its own background).
         XSelectInput(display, target.window, NoEventMask);
@@ -362,34 +356,26 @@ void x11_target_close(int slot) {
     XSync(display, False); // an error here (the window gone meanwhile) is only noted
     XCloseDisplay(display);
     XSetErrorHandler(target.previous_handler);
-    free(target.picture);
     target = XTarget{};
     x_error = 0;
 }
 
 bool x11_target_framebuffer_begin(int slot, Framebuffer* framebuffer) {
-    if (!x11_target_holds(slot))
-        return false;
-    framebuffer->pixels = reinterpret_cast<uint8_t*>(target.picture);
-    framebuffer->pitch = target.picture_width * 4;
-    framebuffer->width = target.picture_width;
-    framebuffer->height = target.picture_height;
-    framebuffer->bytes_per_pixel = 4;
-    // XRGB words are the DIB's own BGRX bytes; any other layout goes through map_rgb.
-    framebuffer->bgrx = target.red_mask == 0xFF0000 && target.green_mask == 0xFF00 &&
-                        target.blue_mask == 0xFF && target.alpha == 0;
-    framebuffer->format_key[0] = target.red_mask ^ target.alpha;
-    framebuffer->format_key[1] = target.blue_mask;
-    framebuffer->map_rgb = map_x_rgb;
-    framebuffer->native = nullptr;
-    return true;
+    return x11_target_holds(slot) && x_picture_framebuffer(&target.picture, framebuffer);
 }
 
-void x11_target_framebuffer_end(int slot, int width, int height) {
+void x11_target_framebuffer_end(int slot, int x, int y, int width, int height) {
     if (!x11_target_holds(slot) || width <= 0 || height <= 0)
         return;
-    target.drawn = true;
-    present();
+    XPicture& picture = target.picture;
+    x_picture_written(&picture);
+    const PictureFit& fit = picture.fit;
+    if (fit.scale == 0) {
+        present_all();
+        return;
+    }
+    // The client's rectangle that BitBlt wrote, at the scale (BitBlt clipped it to the client).
+    present(x * fit.scale, y * fit.scale, width * fit.scale, height * fit.scale);
 }
 
 void x11_target_pump() {
@@ -416,6 +402,7 @@ void x11_target_pump() {
             target.refresh = measure_refresh();
             break;
         case Expose:
+            // The image still holds the picture at its fit: it is sent again as it is.
             if (event.xexpose.count == 0) {
                 target.borders_drawn = false;
                 show_again = true;
@@ -440,7 +427,7 @@ void x11_target_pump() {
         return;
     }
     if (show_again)
-        present();
+        present_all();
 }
 
 int x11_target_input_descriptor() {

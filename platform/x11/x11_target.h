@@ -21,10 +21,11 @@ bool x11_target_holds(int slot);
 // Lets the X window go (its owner is asked to repaint what the picture covered; a window already
 // gone is left alone) and closes the connection.
 void x11_target_close(int slot);
-// The client-size picture that BitBlt writes into, in the X window's pixel format.
+// The image that BitBlt writes the picture into at its fit, in the X window's pixel format
+// (x11_picture.h); false while there is none.
 bool x11_target_framebuffer_begin(int slot, Framebuffer* framebuffer);
-// Shows the picture in the X window at its fit.
-void x11_target_framebuffer_end(int slot, int width, int height);
+// Shows the rectangle (x, y, width, height) of the client that BitBlt wrote, at its fit.
+void x11_target_framebuffer_end(int slot, int x, int y, int width, int height);
 // Takes the X window's events: a new size lays the picture out again, an exposure shows it again,
 // and the window's end (or an error that says it is gone) posts WM_CLOSE to the program's window,
 // so that the program ends as when its own window is closed.
