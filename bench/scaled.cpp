@@ -152,7 +152,7 @@ BENCHMARK(floor_scaled_memcpy)->ArgName("scale")->Arg(2)->Arg(4)->Arg(9);
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-AVX512 void store_rows(const Layout& at, const uint8_t* row) {
+AVX512 void store_rows(const Layout& at, int, const uint8_t* row) {
     for (int r = 0; r < at.rows; r++) {
         uint8_t* to = at.first + r * at.pitch;
         for (size_t i = 0; i < at.bytes; i += 64)
@@ -161,7 +161,7 @@ AVX512 void store_rows(const Layout& at, const uint8_t* row) {
 }
 
 // The rows start on 64-byte boundaries in every layout above, as streaming stores need.
-AVX512 void stream_rows(const Layout& at, const uint8_t* row) {
+AVX512 void stream_rows(const Layout& at, int, const uint8_t* row) {
     for (int r = 0; r < at.rows; r++) {
         uint8_t* to = at.first + r * at.pitch;
         for (size_t i = 0; i < at.bytes; i += 64)
@@ -170,7 +170,7 @@ AVX512 void stream_rows(const Layout& at, const uint8_t* row) {
     _mm_sfence();
 }
 
-template <void (*store)(const Layout&, const uint8_t*)>
+template <void (*store)(const Layout&, int scale, const uint8_t*)>
 void floor_scaled_vector(benchmark::State& state) {
     if (!cpu_has_level(cpu_avx512)) {
         state.SkipWithError("this processor cannot run avx512");
@@ -181,7 +181,7 @@ void floor_scaled_vector(benchmark::State& state) {
     const uint8_t* row = ready_row();
     for (auto _ : state) {
         flush(state, at);
-        store(at, row);
+        store(at, screen.scale, row);
         benchmark::ClobberMemory();
     }
     count_bytes(state, screen);
@@ -215,19 +215,7 @@ AVX512 void stream_permuted(const Layout& at, int scale, const uint8_t* row) {
 }
 
 void floor_scaled_stream_permuted(benchmark::State& state) {
-    if (!cpu_has_level(cpu_avx512)) {
-        state.SkipWithError("this processor cannot run avx512");
-        return;
-    }
-    const Screen& screen = screen_at(static_cast<int>(state.range(0)));
-    Layout at = layout(screen);
-    const uint8_t* row = ready_row();
-    for (auto _ : state) {
-        flush(state, at);
-        stream_permuted(at, screen.scale, row);
-        benchmark::ClobberMemory();
-    }
-    count_bytes(state, screen);
+    floor_scaled_vector<stream_permuted>(state);
 }
 BENCHMARK(floor_scaled_stream_permuted)->ArgName("scale")->Arg(2)->Arg(4)->Arg(9);
 #endif
