@@ -90,9 +90,6 @@ windows_build=build/$windows_preset
 # A fresh Wine prefix for this run (wineboot, about 15 s); the window checks below reuse it.
 if SORVEL_WINE_FRESH=1 wine_env_ready; then
   windows_rc=0
-  # One server for all the tests, up before the first two start side by side and kept between
-  # tests (Debian's wineserver ends the moment its last program does); wine_env_stop ends it.
-  wineserver -p
   ctest --preset "$windows_preset" -j "$jobs" 2>&1 | tee build/windows-ctest.log || windows_rc=$?
   # A test that Wine could not even start (its client lost the connection to the wineserver, once
   # on a fresh machine's first run) failed before any of our code ran: those tests run once more,
