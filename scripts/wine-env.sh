@@ -3,6 +3,7 @@
 #   source scripts/wine-env.sh [BUILD_DIR]      (BUILD_DIR defaults to build/mingw-i686)
 #   wine_env_ready || skip the stage       (prints "SKIPPED: ..." itself when Wine is missing)
 #   wine "$BUILD_DIR/apps/sorvel2.exe"     (runs it with the loader that fits the build)
+#   timeout 9 "$sorvel_wine_program" EXE   (the same, where another command runs the loader)
 # The shipped Windows build is 32-bit and runs under 32-bit Wine (WINEARCH win32). Some machines
 # cannot execute 32-bit processes at all; there the same sources are built for 64-bit Windows
 # (preset mingw-x86_64), and for such a build this file makes `wine` mean the 64-bit loader in a
@@ -64,11 +65,14 @@ if [ "$sorvel_wine_bits" = 64 ]; then
   # Programs that Wine starts itself (wineboot's services) use the same loader.
   export WINELOADER=$sorvel_wine64_loader
   wine() { "$sorvel_wine64_loader" "$@"; }
+  # for commands that run a program themselves (timeout, env), which cannot call the function
+  sorvel_wine_program=$sorvel_wine64_loader
 else
   export WINEARCH=win32
   # a 64-bit build dir sourced earlier in the same shell must not leave its loader behind
   unset WINELOADER
   unset -f wine
+  sorvel_wine_program=wine
 fi
 
 # Prints why Wine cannot be used for this build, or nothing when it can.

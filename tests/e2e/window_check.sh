@@ -425,7 +425,7 @@ check_windows_options() {
   local exe=$1 option out code label="sorvel2.exe (Wine)"
   for option in "--fps 0" "--scale 9" "--bogus"; do
     # shellcheck disable=SC2086 # the option is two words or one
-    out=$(timeout 20 wine "$exe" $option 2>&1 | tr -d '\r')
+    out=$(timeout 20 "$sorvel_wine_program" "$exe" $option 2>&1 | tr -d '\r')
     code=${PIPESTATUS[0]}
     if [ "$code" -eq 2 ] && [ "$(echo "$out" | wc -l)" -eq 1 ] && [[ "$out" == "sorvel2: "*"${option#* }"* ]] &&
       [ -z "$(xdotool search --name '^Sorvel2' 2>/dev/null)" ]; then
@@ -434,14 +434,14 @@ check_windows_options() {
       fail "$label: $option: exit code $code and \"$out\", not 2 and one line naming it"
     fi
   done
-  out=$(timeout 20 wine "$exe" --help 2>&1 | tr -d '\r')
+  out=$(timeout 20 "$sorvel_wine_program" "$exe" --help 2>&1 | tr -d '\r')
   code=${PIPESTATUS[0]}
   if [ "$code" -eq 0 ] && [[ "$out" == "Usage: sorvel2 "* ]] && [[ "$out" == *"--fullscreen"* ]]; then
     pass "$label: --help lists the options and ends with 0"
   else
     fail "$label: --help gave exit code $code and \"$(echo "$out" | head -n 1)\""
   fi
-  out=$(timeout 20 wine "$exe" --version 2>&1 | tr -d '\r')
+  out=$(timeout 20 "$sorvel_wine_program" "$exe" --version 2>&1 | tr -d '\r')
   code=${PIPESTATUS[0]}
   if [ "$code" -eq 0 ] && [[ "$out" =~ ^sorvel2\ [0-9]+\.[0-9]+\.[0-9]+$ ]]; then
     pass "$label: --version says \"$out\""
