@@ -31,7 +31,14 @@ static bool video_failed(Sink* sink, const char* what, int error) {
     return false;
 }
 
-static int put_bytes(void* opaque, uint8_t* bytes, int size) {
+// libavformat 61 (FFmpeg 7) hands the write callback its bytes as const, earlier ones did not.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using written_bytes = const uint8_t*;
+#else
+using written_bytes = uint8_t*;
+#endif
+
+static int put_bytes(void* opaque, written_bytes bytes, int size) {
     return sink_write(static_cast<Sink*>(opaque), bytes, static_cast<size_t>(size)) ? size
                                                                                     : AVERROR(EIO);
 }

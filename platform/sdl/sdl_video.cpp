@@ -102,10 +102,19 @@ HWND sdl_window_of(uint32_t sdl_window_id) {
 static SDL_Rect usable_size(int x, int y) {
     if (usable_override_width > 0 && usable_override_height > 0)
         return SDL_Rect{0, 0, usable_override_width, usable_override_height};
+    // The display is looked up by hand: SDL_GetPointDisplayIndex needs SDL 2.24, newer than
+    // Ubuntu 22.04's, and the package is to install there.
     SDL_Point point = {x, y};
-    int display = SDL_GetPointDisplayIndex(&point);
+    int display = 0;
+    for (int index = SDL_GetNumVideoDisplays() - 1; index > 0; index--) {
+        SDL_Rect bounds;
+        if (SDL_GetDisplayBounds(index, &bounds) == 0 && SDL_PointInRect(&point, &bounds)) {
+            display = index;
+            break;
+        }
+    }
     SDL_Rect usable = {0, 0, 0, 0};
-    if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &usable) != 0)
+    if (SDL_GetDisplayUsableBounds(display, &usable) != 0)
         SDL_GetDisplayBounds(0, &usable);
     return usable;
 }
