@@ -5,10 +5,11 @@
 #   package   make and check the release packages (.deb tools, lintian, man, file, zip)
 #   chroot    make a chroot of another Debian release (debootstrap)
 #   arm64     the arm64 cross build and qemu-user to run it
+#   unit      the unit tests' libraries and a virtual X server (xvfb-run)
 #   test      everything the test command uses: all of the above, the unit-test and benchmark
 #             libraries, the Windows cross-compilers, Wine, the virtual X server and window tools,
 #             the fuzzer's clang, Emscripten and Chromium for the web build
-#   scripts/deps.sh [run|package|chroot|arm64|test]...      (no argument: test)
+#   scripts/deps.sh [run|package|chroot|arm64|unit|test]...      (no argument: test)
 #
 # A package index that fails to download (a mirror in the middle of a sync) is retried, then the
 # install goes on with the indexes it has: it fails only when a package that the task needs
@@ -22,14 +23,14 @@ tasks=("$@")
 
 run_needed=(cmake ninja-build g++ pkg-config libsdl2-dev libgif-dev libpng-dev zlib1g-dev libcli11-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libx11-dev libxext-dev libxrandr-dev)
-package_needed=(dpkg-dev file fakeroot lintian appstream desktop-file-utils help2man groff-base man-db
-  unzip xz-utils python3 icoutils)
+package_needed=(dpkg-dev file help2man unzip xz-utils)
 chroot_needed=(debootstrap)
+unit_needed=(libgtest-dev googletest xvfb xauth x11-utils)
 arm64_wanted=(g++-aarch64-linux-gnu qemu-user-static)
-test_needed=(libgtest-dev googletest libbenchmark-dev
+test_needed=(libbenchmark-dev lintian appstream desktop-file-utils groff-base man-db python3 icoutils
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-  xvfb xauth xdotool x11-utils x11-apps xscreensaver openbox clang-format ffmpeg)
+  xdotool x11-apps xscreensaver openbox clang-format ffmpeg)
 web_wanted=(emscripten chromium)
 wayland_wanted=(sway)
 
@@ -43,18 +44,19 @@ for task in "${tasks[@]}"; do
   run) needed+=("${run_needed[@]}") ;;
   package) needed+=("${package_needed[@]}") ;;
   chroot) needed+=("${chroot_needed[@]}") ;;
+  unit) needed+=("${unit_needed[@]}") ;;
   arm64) wanted+=("${arm64_wanted[@]}") ;;
   test)
-    needed+=("${run_needed[@]}" "${package_needed[@]}" "${chroot_needed[@]}" "${test_needed[@]}")
+    needed+=("${run_needed[@]}" "${package_needed[@]}" "${chroot_needed[@]}" "${unit_needed[@]}" "${test_needed[@]}")
     wanted+=("${arm64_wanted[@]}" "${web_wanted[@]}" "${wayland_wanted[@]}")
     want_wine=1 want_clang=1 want_i386=1
     ;;
   -h | --help)
-    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)
-    echo "usage: $0 [run|package|chroot|arm64|test]..." >&2
+    echo "usage: $0 [run|package|chroot|arm64|unit|test]..." >&2
     exit 2
     ;;
   esac

@@ -50,7 +50,7 @@ done
 # libFuzzer on the two file-reading paths of the loaders, seeded from tests/fuzz/seeds; new inputs
 # it finds are kept in build/fuzz/corpus for the next run. A crash or a broken promise fails here.
 step "fuzzing the bitmap and palette loaders (libFuzzer, 60 s)"
-if command -v clang++-14 >/dev/null 2>&1; then
+if command -v clang++ >/dev/null 2>&1; then
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz -j "$jobs"
   mkdir -p build/fuzz/corpus
@@ -63,7 +63,7 @@ if command -v clang++-14 >/dev/null 2>&1; then
     exit 1
   fi
 else
-  echo "SKIPPED: loader fuzzing (clang++-14 is not installed; scripts/deps.sh test installs it)"
+  echo "SKIPPED: loader fuzzing (clang++ is not installed; scripts/deps.sh test installs it)"
 fi
 
 # --- Windows build under Wine ---
@@ -146,9 +146,12 @@ kinds=(deb win32 source)
 command -v emcc >/dev/null 2>&1 && kinds+=(web)
 scripts/package.sh "${kinds[@]}"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.txt)
+tag=$(sed -n 's/^SORVEL_RELEASE_TAG:STRING=//p' build/release/CMakeCache.txt)
 deb="build/packages/sorvel_${version}_$(dpkg --print-architecture).deb"
-tests/package/deb_check.sh "$deb" build/release
+recorder_deb="build/packages/sorvel-record_${version}+${tag}_$(dpkg --print-architecture).deb"
+tests/package/deb_check.sh "$deb" "$recorder_deb" build/release
 tests/package/deb_docs_check.sh "$deb" build/release
+tests/package/deb_docs_check.sh "$recorder_deb" build/release
 tests/package/source_check.sh "build/packages/sorvel-$version.tar.gz" build/release
 tests/package/zip_check.sh "build/packages/sorvel-$version-win32.zip" build/mingw-i686 build/release
 if command -v emcc >/dev/null 2>&1; then

@@ -38,9 +38,12 @@ exit 0
 EOF
   chmod +x "$work/bin/loader$bits"
 done
+# Every Wine tool that wine-env.sh looks up has its stand-in here, ahead of any real one on PATH,
+# so that what is installed on the machine changes no verdict.
 printf '#!/bin/sh\nexit 0\n' >"$work/bin/wineserver"
+printf '#!/bin/sh\nexit 0\n' >"$work/bin/wineboot"
 printf '#!/bin/sh\necho "wine-command $WINEARCH $*" >>"%s/calls"\n' "$work" >"$work/bin/wine"
-chmod +x "$work/bin/wineserver" "$work/bin/wine"
+chmod +x "$work/bin/wineserver" "$work/bin/wineboot" "$work/bin/wine"
 export PATH="$work/bin:$PATH" SORVEL_WINE32_LOADER="$work/bin/loader32" SORVEL_WINE64_LOADER="$work/bin/loader64"
 calls() { cat "$work/calls" 2>/dev/null; rm -f "$work/calls"; }
 
