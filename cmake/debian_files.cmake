@@ -30,14 +30,15 @@ function(sorvel_write_if_changed path text)
   file(REMOVE ${path}.new)
 endfunction()
 
-# sorvel_debian_changelog(MARKDOWN OUTPUT PACKAGE MAINTAINER): turns the release notes into the
-# Debian changelog format. Each "## VERSION (YYYY-MM-DD)" heading starts a release, each "- "
+# sorvel_debian_changelog(MARKDOWN OUTPUT PACKAGE MAINTAINER [SUFFIX]): turns the release notes
+# into the Debian changelog format, SUFFIX (such as "+deb12") after each release's version. Each "## VERSION (YYYY-MM-DD)" heading starts a release, each "- "
 # line an item, and lines indented by two spaces go on with the item; text before the first
 # heading is the file's own introduction. Backquotes are dropped. Sets in the caller's scope
 # sorvel_changelog_version, sorvel_changelog_epoch (the newest release's date, in seconds since
 # 1970) and sorvel_changelog_releases (VERSION=YYYY-MM-DD of each release, the newest first).
 function(sorvel_debian_changelog markdown output package maintainer)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${markdown})
+  set(suffix "${ARGV4}")
   file(READ ${markdown} text)
   set(weekdays Thu Fri Sat Sun Mon Tue Wed) # 1970-01-01 was a Thursday
   set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
@@ -61,11 +62,18 @@ function(sorvel_debian_changelog markdown output package maintainer)
     math(EXPR number "${number} + 1")
     string(REPLACE "`" "" line "${line}")
     set(where "${markdown}:${number}")
-    if(line MATCHES "^## ([0-9][0-9A-Za-z.+~-]*) \\(([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])\\)$")
+    if(line MATCHES "^## ([0-9][0-9A-Za-z.+~-]*) \\(([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])( ([0-2][0-9]):([0-5][0-9]))?\\)$")
       set(version ${CMAKE_MATCH_1})
       set(year ${CMAKE_MATCH_2})
       set(month ${CMAKE_MATCH_3})
       set(day ${CMAKE_MATCH_4})
+      # A time (UTC) sets apart two releases of one day; Debian wants each newer than the last.
+      set(hour 00)
+      set(minute 00)
+      if(CMAKE_MATCH_5)
+        set(hour ${CMAKE_MATCH_6})
+        set(minute ${CMAKE_MATCH_7})
+      endif()
       if(NOT entry STREQUAL "")
         string(APPEND changelog "${entry}\n${trailer}\n")
       endif()
@@ -74,15 +82,15 @@ function(sorvel_debian_changelog markdown output package maintainer)
       list(GET weekdays ${weekday} weekday)
       math(EXPR month_index "${month} - 1")
       list(GET months ${month_index} month_name)
-      set(entry "${package} (${version}) unstable; urgency=medium\n\n")
-      set(trailer " -- ${maintainer}  ${weekday}, ${day} ${month_name} ${year} 00:00:00 +0000\n")
+      set(entry "${package} (${version}${suffix}) unstable; urgency=medium\n\n")
+      set(trailer " -- ${maintainer}  ${weekday}, ${day} ${month_name} ${year} ${hour}:${minute}:00 +0000\n")
       list(APPEND releases "${version}=${year}-${month}-${day}")
       if(newest STREQUAL "")
         set(newest ${version})
-        math(EXPR epoch "${days} * 86400")
+        math(EXPR epoch "${days} * 86400 + ${hour} * 3600 + ${minute} * 60")
       endif()
     elseif(line MATCHES "^## ")
-      message(FATAL_ERROR "${where}: a release heading is \"## VERSION (YYYY-MM-DD)\"")
+      message(FATAL_ERROR "${where}: a release heading is \"## VERSION (YYYY-MM-DD)\" or \"## VERSION (YYYY-MM-DD HH:MM)\"")
     elseif(newest STREQUAL "" OR line STREQUAL "")
       # the introduction, and the blank lines between items
     elseif(line MATCHES "^- (.+)$")

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Makes the release packages into build/packages/, each from its own build (configured and built
 # here as far as needed, then cpack):
-#   deb    sorvel_<version>_amd64.deb      from the default preset (needs dpkg-dev)
+#   deb    sorvel_<version>_amd64.deb      from the default preset: the demos, for every
+#          sorvel-record_<version>+<release>_amd64.deb   current Debian and Ubuntu release, and
+#                                          the recorder for this machine's release (deb12, deb13)
 #   win32  sorvel-<version>-win32.zip      from the mingw-i686 preset (needs MinGW-w64)
 #   web    sorvel-<version>-web.tar.gz     from the wasm preset (needs Emscripten)
 #   source sorvel-<version>.tar.gz         the committed sources (git archive of HEAD), which
 #                                          build with CMake's Makefile or Ninja generator
 #   scripts/package.sh [deb] [win32] [web] [source]     (no argument: all four)
-# Each package comes with a .sha256 file. `scripts/deps.sh test` installs every tool used here.
+# Each package comes with a .sha256 file. The tools used here are installed first, by
+# `scripts/deps.sh package` (the cross compilers and Emscripten come from `scripts/deps.sh test`).
 # A package that cannot be made is an error naming what is missing; the others are still made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,11 +39,19 @@ make_package() {
     { echo "package: the $preset build failed" >&2; return 1; }
   staging="$dir/cpack"
   rm -rf "$staging" && mkdir -p "$staging" "$out" || return 1
-  if ! cpack --config "$dir/CPackConfig.cmake" -G "$generator" -B "$staging" >"$staging/cpack.log" 2>&1; then
-    cat "$staging/cpack.log" >&2
-    echo "package: cpack failed for the $preset build (log above)" >&2
-    return 1
-  fi
+  # A .deb is made per component, each in a cpack run of its own (cmake/cpack_components.cmake).
+  local components=(all) component
+  [ "$generator" = DEB ] && components=(demos recorder)
+  for component in "${components[@]}"; do
+    local only=()
+    [ "$component" = all ] || only=(-D "CPACK_COMPONENTS_ALL=$component")
+    if ! cpack --config "$dir/CPackConfig.cmake" -G "$generator" -B "$staging" "${only[@]}" \
+      >"$staging/cpack.log" 2>&1; then
+      cat "$staging/cpack.log" >&2
+      echo "package: cpack failed for the $preset build ($component; log above)" >&2
+      return 1
+    fi
+  done
   for package in "$staging"/sorvel[_-]*; do
     case "$package" in *.sha256) continue ;; esac
     [ -f "$package" ] || continue
@@ -70,6 +81,8 @@ make_source() {
   [ -z "$(git status --porcelain --untracked-files=no)" ] ||
     echo "package: note: the source archive holds the last commit; uncommitted changes are not in it"
 }
+
+scripts/deps.sh package || { echo "package: the packaging tools could not be installed" >&2; exit 1; }
 
 status=0
 for kind in "${kinds[@]}"; do

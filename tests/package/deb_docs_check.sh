@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# What the .deb tells its users and Debian's tools: lintian finds no error and no warning; the
+# What a .deb (the demos' or the recorder's) tells its users and Debian's tools: lintian finds no error and no warning; the
 # copyright file is in Debian's machine-readable format and holds LICENSE; the changelog parses,
-# its newest release is the package's version with every item of CHANGELOG.md's; each program in
+# its newest release is the package's version (the recorder's with its release after it) with
+# every item of CHANGELOG.md's; each program in
 # /usr/games has a manual page that man renders without a groff warning, naming every option of
 # its --help, the keys, the exit status and an example; the AppStream metadata validates against
-# the packaged menu entries; and the unpacked programs answer --version and --help.
+# the packaged menu entries (the demos'); and the unpacked programs answer --version and --help.
 #   tests/package/deb_docs_check.sh PACKAGE.deb NATIVE_BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -13,9 +14,16 @@ root=$(cd "$here/../.." && pwd)
 source "$here/common.sh"
 deb=$1
 version=$(project_version "$2")
+package=$(dpkg-deb -f "$deb" Package)
+package_version=$(dpkg-deb -f "$deb" Version)
+case "$package" in
+sorvel) [ "$package_version" = "$version" ] || fail "sorvel's version is $package_version, not $version" ;;
+sorvel-record) [ "${package_version%+*}" = "$version" ] || fail "sorvel-record's version $package_version is not $version+<release>" ;;
+*) fail "unknown package $package" ;;
+esac
 x="$work/x"
 dpkg-deb -x "$deb" "$x"
-doc="$x/usr/share/doc/sorvel"
+doc="$x/usr/share/doc/$package"
 
 # lintian, as Debian runs it on every upload; what it reports below a warning is shown.
 if lintian --fail-on error,warning --display-info "$deb" >"$work/lintian" 2>"$work/lintian.err"; then
@@ -42,7 +50,7 @@ if [ -f "$copyright" ]; then
     ok "copyright: machine-readable, $holder, LICENSE's text"
   fi
 else
-  fail "the package has no /usr/share/doc/sorvel/copyright"
+  fail "the package has no /usr/share/doc/$package/copyright"
 fi
 
 # The changelog: Debian's format, the package's version, and the newest release's items all there.
@@ -54,13 +62,13 @@ if [ -f "$doc/changelog.gz" ]; then
     top=$(sed -n 's/^Version: //p' "$work/parsed")
     items=$(grep -c '^  \* ' <(dpkg-parsechangelog -l "$work/changelog" -S Changes) || true)
     wanted=$(awk '/^## / { n++ } n == 1 && /^- / { c++ } END { print c + 0 }' "$root/CHANGELOG.md")
-    [ "$top" = "$version" ] || fail "changelog: the newest release is '$top', not $version"
+    [ "$top" = "$package_version" ] || fail "changelog: the newest release is '$top', not $package_version"
     [ "$items" -gt 0 ] && [ "$items" = "$wanted" ] ||
       fail "changelog: $items items in the newest release, CHANGELOG.md has $wanted"
-    [ "$top" = "$version" ] && [ "$items" = "$wanted" ] && ok "changelog.gz: release $top, its $items items"
+    [ "$top" = "$package_version" ] && [ "$items" = "$wanted" ] && ok "changelog.gz: release $top, its $items items"
   fi
 else
-  fail "the package has no /usr/share/doc/sorvel/changelog.gz"
+  fail "the package has no /usr/share/doc/$package/changelog.gz"
 fi
 
 # Manual pages: one per program, warnings from groff and man both count as failures.
@@ -89,12 +97,14 @@ for program_path in "$x"/usr/games/*; do
 done
 
 # AppStream: the metadata and the menu entries it names, validated together as installed.
-if appstreamcli validate-tree --no-net "$x" >"$work/appstream" 2>&1; then
+if [ "$package" = sorvel-record ]; then
+  [ -d "$x/usr/share/metainfo" ] && fail "the recorder's package has AppStream metadata"
+elif appstreamcli validate-tree --no-net "$x" >"$work/appstream" 2>&1; then
   ok "appstreamcli validate-tree: $(grep -c 'metainfo.xml$' "$work/appstream") metainfo files valid ($(grep -o 'infos: [0-9]*' "$work/appstream" || echo 'no remarks'))"
 else
   fail "AppStream metadata does not validate: $(cat "$work/appstream")"
 fi
-for program in sorvel2 sorvel; do
+[ "$package" = sorvel ] && for program in sorvel2 sorvel; do
   metainfo="$x/usr/share/metainfo/example.sorvel.$program.metainfo.xml"
   [ -f "$metainfo" ] || { fail "$program has no AppStream metadata"; continue; }
   launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
