@@ -12,6 +12,8 @@
 #   Chromium
 #   the release packages (.deb, Windows zip, web archive, source archive), checked as a user gets
 #   them
+#   the other Debian release (12 or 13) in a chroot: its build, unit tests, golden frames and
+#   recorder package, and the packages installed there by apt
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -160,5 +162,12 @@ else
   echo "SKIPPED: the web archive and its checks (Emscripten is not installed; scripts/deps.sh test installs it)"
 fi
 echo "packages and their checks: $((SECONDS - package_start)) s"
+
+# --- the other Debian release ---
+# Debian 13 on a Debian 12 machine, Debian 12 on a Debian 13 one, in a chroot kept under build/:
+# the build and its unit tests, the golden frames, that release's recorder package, and both
+# packages installed there by apt with sorvel2 run in a window.
+step "the other Debian release in a chroot: build, unit tests, golden frames, packages installed by apt"
+tests/e2e/other_release_check.sh "$deb"
 
 step "all tests passed"
