@@ -74,6 +74,9 @@ as_root() {
   $sudo "$@"
 }
 export DEBIAN_FRONTEND=noninteractive
+# Another apt (unattended upgrades, a second install) may hold the package database: wait for it
+# rather than take its lock's refusal for a package that cannot be installed.
+apt=(apt-get -o DPkg::Lock::Timeout=900)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
@@ -85,7 +88,7 @@ update() {
   updated=1
   local try
   for try in 1 2 3; do
-    if as_root apt-get update -q; then
+    if as_root "${apt[@]}" update -q; then
       return 0
     fi
     [ $try = 3 ] || { echo "deps: apt-get update failed (try $try of 3); again in $((try * 5)) s" >&2; sleep $((try * 5)); }
@@ -103,10 +106,10 @@ install() {
   [ ${#missing[@]} -gt 0 ] || return 0
   update
   echo "deps: installing ${missing[*]}"
-  as_root apt-get install -y -q --no-install-recommends "${missing[@]}" && return 0
+  as_root "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}" && return 0
   for p in "${missing[@]}"; do
     installed "$p" && continue
-    as_root apt-get install -y -q --no-install-recommends "$p" || failed+=("$p")
+    as_root "${apt[@]}" install -y -q --no-install-recommends "$p" || failed+=("$p")
   done
   [ ${#failed[@]} -eq 0 ]
 }
