@@ -174,6 +174,7 @@ bool display_open(int slot, int width, int height, bool placed, int left, int to
         window.sdl = sdl;
         if (sdl == nullptr) {
             fprintf(stderr, "platform: CreateWindowExA: %s\n", SDL_GetError());
+            window = SdlWindow{};
             return false;
         }
     }
