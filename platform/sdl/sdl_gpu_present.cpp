@@ -248,16 +248,25 @@ void sdl_gpu_measure_refresh_wait(int slot) {
     pace_use_refresh_wait(waits);
 }
 
+// When the pace's wait for the refresh last returned.
+static uint64_t last_refresh_us;
+
 // The pace's wait for the display's refresh: a GPU window's frame presented with vertical sync;
-// any other window waits one refresh on the clock.
+// any other window waits one refresh on the clock. Should the presents stop waiting (a window
+// manager that unmaps the window, a driver that drops vertical sync later), the wait still keeps
+// three quarters of a refresh since the last one, so that the frames never run back to back.
 void display_wait_refresh(int slot) {
     SdlWindow& window = sdl_windows[slot];
+    double rate = window.sdl != nullptr ? display_refresh_rate(slot) : 0;
+    uint64_t refresh_us = static_cast<uint64_t>(1e6 / (rate > 0 ? rate : default_refresh_hz));
     if (window.renderer != nullptr) {
         present(window, true);
+        uint64_t least = last_refresh_us + refresh_us * 3 / 4;
+        if (last_refresh_us != 0 && display_clock_us() < least)
+            display_wait_until(least);
     } else {
-        double rate = window.sdl != nullptr ? display_refresh_rate(slot) : 0;
-        display_wait_until(display_clock_us() +
-                           static_cast<uint64_t>(1e6 / (rate > 0 ? rate : default_refresh_hz)));
+        display_wait_until(display_clock_us() + refresh_us);
     }
+    last_refresh_us = display_clock_us();
     display_pump_events();
 }
