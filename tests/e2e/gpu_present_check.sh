@@ -11,6 +11,7 @@
 #   - by default llvmpipe is found to draw in software and the window framebuffer is kept (said
 #     under SORVEL_VERBOSE=1), and so with SORVEL_PRESENT=cpu: the same exact frame at 2x
 #   - a bad SORVEL_PRESENT: a one-line error and exit code 2, before any window
+#   - the X server ending under the GPU present ends the program at once with a non-zero exit
 # usage: tests/e2e/gpu_present_check.sh [BUILD]      (default build/release)
 # A missing tool (Xvfb, xdotool, openbox, a C compiler with the X11 and PNG headers) or an OpenGL
 # that cannot start here skips the checks with a loud SKIPPED line; a missing program fails.
@@ -256,6 +257,21 @@ if [ "$code" -eq 2 ] && [ "$(echo "$out" | wc -l)" -eq 1 ] && [[ "$out" == "sorv
   pass "SORVEL_PRESENT=vulkan: exit code 2 and \"$out\", no window"
 else
   fail "SORVEL_PRESENT=vulkan: exit code $code and \"$out\", not 2 and one line naming it"
+fi
+
+# --- the X server ending under the GPU present: a prompt, non-zero end, as with the framebuffer ---
+label="SORVEL_PRESENT=gpu, the X server ends"
+start "$label" SORVEL_PRESENT=gpu --
+if [ -n "$window" ]; then
+  sleep 0.5
+  xvfb_session_stop
+  if ! wait_exit 5; then
+    fail "$label: still running 5 s after its X server ended"
+  elif [ "$exit_code" -eq 0 ]; then
+    fail "$label: exit code 0 after its X server ended: a failure reported as success"
+  else
+    pass "$label: ends promptly with exit code $exit_code"
+  fi
 fi
 
 summary
