@@ -16,7 +16,7 @@
 # A missing tool (Xvfb, xdotool, openbox, a C compiler with the X11 and PNG headers) or an OpenGL
 # that cannot start here skips the checks with a loud SKIPPED line; a missing program fails.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 build=${1:-build/release}
 program="$build/apps/sorvel2"
 recorder="$build/tools/sorvel-record"
