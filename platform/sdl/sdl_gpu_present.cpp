@@ -125,7 +125,7 @@ bool sdl_gpu_present_open(int slot) {
         fprintf(stderr, "platform: present: the GPU, %s (%s)\n", renderer_said,
                 forced     ? "SORVEL_PRESENT=gpu"
                 : software ? "software"
-                           : "a GPU");
+                           : "a hardware renderer");
     return true;
 }
 
