@@ -205,8 +205,9 @@ void display_show(int slot, bool visible) {
     if (visible) {
         SDL_ShowWindow(sdl_windows[slot].sdl);
         sdl_gpu_measure_refresh_wait(slot);
-    } else
+    } else {
         SDL_HideWindow(sdl_windows[slot].sdl);
+    }
 }
 
 void display_minimize(int slot, bool minimized) {
