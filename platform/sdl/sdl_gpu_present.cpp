@@ -9,6 +9,7 @@
 // it. Which windows take this present, and why, is decided when each window is made
 // (present_choice.h); the others keep the window framebuffer of sdl_present.cpp.
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,46 @@ static void read_gl_renderer(const SDL_RendererInfo& info, char* name, size_t si
         snprintf(name, size, "%s", reinterpret_cast<const char*>(text));
 }
 
+// X errors while an accelerated renderer is made, counted: an OpenGL that cannot start on this
+// X server (a driver that does not load, a context the server refuses) answers with an X error,
+// which Xlib's default handler would end the program with.
+static int x_errors_noted;
+
+static int note_x_error(Display*, XErrorEvent*) {
+    x_errors_noted++;
+    return 0;
+}
+
+// An accelerated renderer with vertical sync for the window, or null; on X11 any X error while
+// it is made declines it (`x_failed`), and the program goes on without it.
+static SDL_Renderer* make_accelerated_renderer(SDL_Window* sdl, bool* x_failed) {
+    *x_failed = false;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    Display* display = SDL_GetWindowWMInfo(sdl, &info) && info.subsystem == SDL_SYSWM_X11
+                           ? info.info.x11.display
+                           : nullptr;
+    XErrorHandler previous = nullptr;
+    if (display != nullptr) {
+        XSync(display, False);
+        x_errors_noted = 0;
+        previous = XSetErrorHandler(note_x_error);
+    }
+    SDL_Renderer* renderer =
+        SDL_CreateRenderer(sdl, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (display != nullptr) {
+        XSync(display, False);
+        *x_failed = x_errors_noted > 0;
+        if (*x_failed && renderer != nullptr) {
+            SDL_DestroyRenderer(renderer);
+            renderer = nullptr;
+            XSync(display, False);
+        }
+        XSetErrorHandler(previous);
+    }
+    return renderer;
+}
+
 static uint32_t map_xrgb(const Framebuffer&, int r, int g, int b) {
     return static_cast<uint32_t>(r << 16 | g << 8 | b);
 }
@@ -79,8 +120,8 @@ bool sdl_gpu_present_open(int slot) {
         return false;
     }
     bool forced = present_ask == present_asked_gpu;
-    SDL_Renderer* renderer =
-        SDL_CreateRenderer(window.sdl, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    bool x_failed = false;
+    SDL_Renderer* renderer = make_accelerated_renderer(window.sdl, &x_failed);
     // Forced, SDL's own software renderer will do (the dummy driver has no other).
     if (renderer == nullptr && forced)
         renderer = SDL_CreateRenderer(window.sdl, -1, SDL_RENDERER_SOFTWARE);
@@ -89,7 +130,7 @@ bool sdl_gpu_present_open(int slot) {
             fprintf(stderr,
                     "platform: present: the window's framebuffer (no renderer could be made: "
                     "%s)\n",
-                    SDL_GetError());
+                    x_failed ? "OpenGL failed on this X server" : SDL_GetError());
         return false;
     }
     SDL_RendererInfo info;

@@ -10,6 +10,8 @@
 #     held to the display; Escape and closing the window end it with exit code 0
 #   - by default llvmpipe is found to draw in software and the window framebuffer is kept (said
 #     under SORVEL_VERBOSE=1), and so with SORVEL_PRESENT=cpu: the same exact frame at 2x
+#   - an OpenGL that cannot start (LIBGL_DRIVERS_PATH pointing nowhere, whose X error would end the
+#     program under Xlib's default handler): the framebuffer, said, and the program runs
 #   - a bad SORVEL_PRESENT: a one-line error and exit code 2, before any window
 #   - the X server ending under the GPU present ends the program at once with a non-zero exit
 # usage: tests/e2e/gpu_present_check.sh [BUILD]      (default build/release)
@@ -249,6 +251,15 @@ for asked in "" cpu; do
   check_frame "$label" 2 "paused"
   end_by Escape "$label"
 done
+
+# --- an OpenGL that cannot start (Mesa's driver not found): an X error that must not end it ---
+label="OpenGL failing to start"
+start "$label" LIBGL_DRIVERS_PATH=/nonexistent --
+if [ -n "$window" ]; then
+  check_fps "$label" 30 65 # it runs on, paced: the rate is the other runs' concern
+  said "$label" "present: the window's framebuffer (no renderer could be made: OpenGL failed on this X server)"
+  end_by Escape "$label"
+fi
 
 # --- a bad value ---
 out=$(SORVEL_PRESENT=vulkan timeout 20 "$program" 2>&1)
