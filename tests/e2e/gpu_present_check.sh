@@ -257,7 +257,14 @@ label="OpenGL failing to start"
 start "$label" LIBGL_DRIVERS_PATH=/nonexistent --
 if [ -n "$window" ]; then
   check_fps "$label" 30 65 # it runs on, paced: the rate is the other runs' concern
-  said "$label" "present: the window's framebuffer (no renderer could be made: OpenGL failed on this X server)"
+  if grep -qF "OpenGL failed on this X server" "$log"; then
+    said "$label" "present: the window's framebuffer (no renderer could be made: OpenGL failed on this X server)"
+  elif grep -qF "present: the window's framebuffer" "$log"; then
+    # Mesa 25 builds its drivers into one library and no longer reads LIBGL_DRIVERS_PATH.
+    skip "$label: this Mesa starts all the same ($(grep -m1 'present:' "$log")); the X error's path is not exercised here"
+  else
+    said "$label" "present: the window's framebuffer"
+  fi
   end_by Escape "$label"
 fi
 
