@@ -30,7 +30,8 @@ arm64_wanted=(g++-aarch64-linux-gnu qemu-user-static)
 test_needed=(libbenchmark-dev lintian appstream desktop-file-utils groff-base man-db python3 icoutils
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix libz-mingw-w64-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-  xdotool x11-apps xscreensaver openbox clang-format ffmpeg)
+  xdotool x11-apps xscreensaver openbox clang-format ffmpeg
+  libgl1-mesa-dri libglx-mesa0 libegl-mesa0) # Mesa's OpenGL: llvmpipe stands in for a GPU
 web_wanted=(emscripten chromium)
 wayland_wanted=(sway)
 

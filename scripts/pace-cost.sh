@@ -10,7 +10,10 @@
 #   scripts/pace-cost.sh [SECONDS]     (default 10; builds build/release's programs if needed)
 # SORVEL_PACE_COST_PROGRAMS names a folder holding sorvel2 and sorvel to measure instead of
 # building them (an older build, to compare); SORVEL_PACE_COST_ONLY=sorvel2 (or sorvel) measures
-# one program.
+# one program; SORVEL_PACE_COST_PRESENT=gpu (or cpu) runs them with that SORVEL_PRESENT (the GPU
+# present is Mesa's llvmpipe here: a software GL's cost, not a GPU's), and
+# SORVEL_PACE_COST_RUNS=short measures only the 1x window and full screen on 1920x1080 and
+# 3840x2160.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-10}
@@ -76,6 +79,11 @@ measure() {
 }
 
 list="sorvel2:Sorvel2 sorvel:Sorvel"
+case "${SORVEL_PACE_COST_PRESENT:-}" in
+"") ;;
+gpu | cpu) export SORVEL_PRESENT=$SORVEL_PACE_COST_PRESENT ;;
+*) echo "pace-cost: SORVEL_PACE_COST_PRESENT is gpu or cpu" >&2; exit 2 ;;
+esac
 case "${SORVEL_PACE_COST_ONLY:-}" in
 sorvel2) list="sorvel2:Sorvel2" ;;
 sorvel) list="sorvel:Sorvel" ;;
@@ -92,7 +100,11 @@ runs=(
   "2560x1440|full screen 2560x1440|default|--fullscreen"
   "3840x2160|full screen 3840x2160|default|--fullscreen"
 )
+if [ "${SORVEL_PACE_COST_RUNS:-}" = short ]; then
+  runs=("${runs[0]}" "${runs[3]}" "${runs[5]}")
+fi
 screen_now=""
+echo "present: ${SORVEL_PRESENT:-as the machine chooses}"
 for run in "${runs[@]}"; do
   IFS='|' read -r screen where pace words <<<"$run"
   if [ "$screen" != "$screen_now" ]; then

@@ -114,6 +114,9 @@ e2e_start=$SECONDS
 tests/e2e/window_check.sh --native build/release --windows "$windows_build"
 echo "window checks: $((SECONDS - e2e_start)) s"
 
+step "end-to-end: the GPU present on Mesa's llvmpipe under Xvfb, and the framebuffer it falls back to"
+tests/e2e/gpu_present_check.sh build/release
+
 step "end-to-end: screen saver and live wallpaper (--root, --window-id, a real xscreensaver)"
 tests/e2e/saver_check.sh build/release
 

@@ -167,6 +167,10 @@ void pace_key(PaceKey key) {
     }
 }
 
+bool pace_waits_refresh(int slot) {
+    return refresh_paced && !paused && setting.mode != pace_fixed && rate_now(slot) > 0;
+}
+
 // Says once, under SORVEL_VERBOSE, how the frames are paced, and again if the display's rate
 // changes (the window moved to another display).
 static void say_pace(int slot, double rate) {
@@ -184,7 +188,7 @@ static void say_pace(int slot, double rate) {
     else if (display > 0)
         fprintf(stderr,
                 "platform: frames paced by a steady timer at %g a second, the display's refresh "
-                "rate (the window's framebuffer has no vertical sync)\n",
+                "rate (no vertical sync paces the window)\n",
                 rate);
     else
         fprintf(stderr,

@@ -96,6 +96,10 @@ double display_refresh_rate(int slot);
 // and a slower pace shows each frame at the refresh nearest its point of the grid; --fps N and the
 // pause keep to the clock. Off (as at start-up, and on SDL): the clock paces every mode.
 void pace_use_refresh_wait(bool use);
+// Whether the frame just shown in the window of `slot` will be held by display_wait_refresh, as
+// the pace stands now (the display's wait in use, not paused, not --fps N, not unlimited): a
+// backend that puts its frames on the display in that wait shows any other frame at once.
+bool pace_waits_refresh(int slot);
 
 // For tests: the clock and the wait that display_clock_us and display_wait_until then use instead
 // of the backend's own (both null: the backend's again). Resets the pace's grid.

@@ -5,11 +5,14 @@
 #include <windows.h>
 
 #include "options.h"
+#include "present_choice.h"
 
 struct SDL_Window;
 
 // The options every window opened from now on follows (main sets them before WinMain).
 void display_set_options(const DisplayOptions& options);
+// How the windows opened from now on present their pictures (SORVEL_PRESENT, read by main).
+void display_set_present(PresentAsk ask);
 // Stops SDL's video if it started. Called by main after WinMain returns.
 void display_stop();
 // SIGTERM, SIGINT and SIGHUP close every window from now on (sdl_signals.cpp). Called by main.

@@ -218,6 +218,9 @@ void display_pump_events() {
             if (int slot = window_slot(sdl_window_of(event.motion.windowID)); slot >= 0)
                 sdl_pointer_moved(slot, event.motion.x, event.motion.y);
             break;
+        case SDL_RENDER_DEVICE_RESET:
+            sdl_gpu_device_reset();
+            break;
         case SDL_QUIT:
             // A quit request (the last window closed) closes every window the way its close
             // button would, so the program's loop ends as it normally does.

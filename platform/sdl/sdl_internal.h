@@ -1,6 +1,7 @@
 // What the SDL2 display's files share: sdl_video.cpp (SDL's video and windows), sdl_present.cpp
-// (how a window shows its picture, its scale and full screen) and sdl_events.cpp (SDL's input
-// turned into messages).
+// (how a window shows its picture through its framebuffer, its scale and full screen),
+// sdl_gpu_present.cpp (the same through a GPU renderer) and sdl_events.cpp (SDL's input turned
+// into messages).
 #pragma once
 
 #include <SDL.h>
@@ -32,6 +33,15 @@ struct SdlWindow {
     SDL_Rect shown;
     bool send_all;
     SDL_Rect windowed; // position and size before full screen
+    // The GPU present (sdl_gpu_present.cpp), chosen when the window is made: its renderer and
+    // the texture of the client's size, which holds the picture shown last; both null for a
+    // window drawn through its framebuffer, which then never has a renderer.
+    SDL_Renderer* renderer;
+    SDL_Texture* texture;
+    bool vsync;         // presents wait for the display's refresh now
+    bool vsync_offered; // the renderer took SDL_RENDERER_PRESENTVSYNC
+    bool unshown;       // the texture holds a frame not presented yet
+    bool measured;      // the presents' wait has been timed
 };
 
 extern SdlWindow sdl_windows[max_windows];
@@ -54,6 +64,26 @@ bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer);
 void sdl_framebuffer_end(int slot, int x, int y, int width, int height);
 // The window's framebuffer may be a new one (resized, exposed): a scaled picture is shown again.
 void sdl_framebuffer_changed(int slot);
+
+// The GPU present (sdl_gpu_present.cpp). Decides whether the window of `slot`, just made, takes
+// it (SORVEL_PRESENT, what the renderer is) and makes its renderer and texture; false, with
+// neither, for the framebuffer, said under SORVEL_VERBOSE.
+bool sdl_gpu_present_open(int slot);
+void sdl_gpu_present_close(int slot);
+// BitBlt's framebuffer of a GPU window: the locked texture, at 1x.
+bool sdl_gpu_framebuffer_begin(int slot, Framebuffer* framebuffer);
+// Unlocks the texture; presents the frame at once unless the pace presents it in its wait for
+// the display's refresh.
+void sdl_gpu_framebuffer_end(int slot, int x, int y, int width, int height);
+// Draws the picture again and presents it (an expose, a new size, full screen).
+void sdl_gpu_show_again(int slot);
+// Presents every frame still unshown: called before the pace sleeps on its clock.
+void sdl_gpu_present_pending();
+// The renderer lost its textures: each is made again (black until the next frame).
+void sdl_gpu_device_reset();
+// When a GPU window is first shown: times a few presents with vertical sync and without, and
+// has the pace wait for the display's refresh where the first measurably wait.
+void sdl_gpu_measure_refresh_wait(int slot);
 
 // Posts WM_CLOSE to every window, as a quit request does (sdl_signals.cpp).
 void post_close_to_every_window();

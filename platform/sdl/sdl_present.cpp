@@ -4,7 +4,8 @@
 // framebuffer at the scale (pixel_copy.h), in full screen at the largest whole scale that fits,
 // centred on black, and keeps them, one byte a pixel, to show again when the scale or the
 // framebuffer changes (shown_picture.h). Only the picture's rectangle is sent to the display.
-// Whatever the scale, the program sees its client size.
+// Whatever the scale, the program sees its client size. A window that took the GPU present
+// (sdl_gpu_present.cpp) has no framebuffer: its frames, scale and full screen go there.
 #include <SDL.h>
 
 #include <cstdio>
@@ -40,7 +41,7 @@ static void describe(SDL_Surface* surface, Framebuffer* framebuffer) {
 
 // True while BitBlt writes straight into the window's framebuffer.
 static bool direct(const SdlWindow& window) {
-    return window.scale == 1 && !window.fullscreen;
+    return window.renderer == nullptr && window.scale == 1 && !window.fullscreen;
 }
 
 // The framebuffer as BitBlt writes it at the window's scale: where the picture lands, what it
@@ -102,6 +103,8 @@ static void send(SdlWindow& window, int x, int y, int width, int height) {
 
 bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer) {
     SdlWindow& window = sdl_windows[slot];
+    if (window.renderer != nullptr)
+        return sdl_gpu_framebuffer_begin(slot, framebuffer);
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
     if (surface == nullptr || (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0))
         return false;
@@ -114,6 +117,10 @@ bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer) {
 
 void sdl_framebuffer_end(int slot, int x, int y, int width, int height) {
     SdlWindow& window = sdl_windows[slot];
+    if (window.renderer != nullptr) {
+        sdl_gpu_framebuffer_end(slot, x, y, width, height);
+        return;
+    }
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
     if (surface != nullptr && SDL_MUSTLOCK(surface))
         SDL_UnlockSurface(surface);
@@ -154,8 +161,12 @@ static void keep_direct_frame(SdlWindow& window) {
 
 // After the window's scale or full screen changed, or its framebuffer was renewed: the picture
 // kept, shown again at once (a window drawn directly gets it back unscaled at its top-left
-// corner).
+// corner; a GPU window draws its texture again).
 static void show_again(SdlWindow& window) {
+    if (window.renderer != nullptr) {
+        sdl_gpu_show_again(static_cast<int>(&window - sdl_windows));
+        return;
+    }
     if (window.kept.width == 0)
         return;
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
@@ -196,7 +207,9 @@ int platform_window_scale(HWND handle) {
     const SdlWindow& window = sdl_windows[slot];
     if (!window.fullscreen)
         return window.scale;
-    return window.laid_out_on != nullptr ? window.shown.w / window.width : 0;
+    return window.laid_out_on != nullptr || window.renderer != nullptr
+               ? window.shown.w / window.width
+               : 0;
 }
 
 bool platform_window_fullscreen(HWND handle) {

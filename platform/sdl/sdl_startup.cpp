@@ -1,10 +1,10 @@
 // Process start-up: the C entry point takes the stand-in's own options (--scale, --fullscreen,
 // --fps, --root, --window-id, --cycle, --help, --version) out of the arguments, reads the screen
-// saver's XSCREENSAVER_WINDOW, lets SIGTERM, SIGINT and SIGHUP close the windows, hands the
-// program's WinMain its module handle and a command line made of the other arguments, and passes
-// WinMain's result on as the exit code. SDL starts
-// only when the first window does, and stops when WinMain has returned: never inside exit(), which
-// is how Xlib ends a program whose X server has gone.
+// saver's XSCREENSAVER_WINDOW and the present asked by SORVEL_PRESENT, lets SIGTERM, SIGINT and
+// SIGHUP close the windows, hands the program's WinMain its module handle and a command line made
+// of the other arguments, and passes WinMain's result on as the exit code. SDL starts only when the
+// first window does, and stops when WinMain has returned: never inside exit(), which is how Xlib
+// ends a program whose X server has gone.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +51,12 @@ int main(int argc, char** argv) {
         fprintf(stderr, "%s: %s\n", name, error);
         return 2;
     }
+    PresentAsk present;
+    if (const char* asked = getenv("SORVEL_PRESENT"); !parse_present(asked, &present)) {
+        fprintf(stderr, "%s: SORVEL_PRESENT=%s: not gpu or cpu\n", name, asked);
+        return 2;
+    }
+    display_set_present(present);
     stop_signals_install();
     display_set_options(options);
     pace_configure(options.pace);

@@ -45,10 +45,3 @@ void Sleep(DWORD milliseconds) {
     while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
 }
-
-// The SDL display has no wait for its refresh that the pace uses: its start-up leaves
-// pace_use_refresh_wait off, and the frames keep to the pace's clock. Called anyway, the wait only
-// takes the input.
-void display_wait_refresh(int) {
-    display_pump_events();
-}

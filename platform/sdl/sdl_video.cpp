@@ -1,11 +1,12 @@
 // The SDL2 display: each window of the table is an SDL window drawn through SDL's window
-// framebuffer (SDL's input becomes messages in sdl_events.cpp, its pictures are shown at their
-// scale in sdl_present.cpp). SDL's video starts on the first call that needs it (a window, or the
-// screen size), so tools without windows need no display, and stops when the program's WinMain
-// has returned. The window opens at the scale of the options or the display's size, and the
-// pace's wait and refresh rate are the display's. With --root, --window-id or a screen saver's
-// window, the program's window is shown in that X window instead (x11/x11_target.cpp): each call
-// of the display below goes there for it, and SDL's video never starts.
+// framebuffer or a GPU renderer (SDL's input becomes messages in sdl_events.cpp, its pictures are
+// shown at their scale in sdl_present.cpp and sdl_gpu_present.cpp). SDL's video starts on the first
+// call that needs it (a window, or the screen size), so tools without windows need no display, and
+// stops when the program's WinMain has returned. The window opens at the scale of the options or
+// the display's size, and the pace's wait and refresh rate are the display's. With --root,
+// --window-id or a screen saver's window, the program's window is shown in that X window instead
+// (x11/x11_target.cpp): each call of the display below goes there for it, and SDL's video never
+// starts.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <poll.h>
@@ -42,7 +43,7 @@ static bool video_start() {
         return true;
     if (video_failed)
         return false;
-    // Windows are drawn through SDL's window framebuffer, not a renderer.
+    // A window's framebuffer is SDL's own X image, never a renderer's texture.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         video_failed = true;
@@ -162,10 +163,22 @@ bool display_open(int slot, int width, int height, bool placed, int left, int to
     SdlWindow& window = sdl_windows[slot];
     window = SdlWindow{};
     window.sdl = sdl;
-    window.id = SDL_GetWindowID(sdl);
     window.width = width;
     window.height = height;
     window.scale = scale;
+    if (!sdl_gpu_present_open(slot) && (SDL_GetWindowFlags(sdl) & SDL_WINDOW_OPENGL) != 0) {
+        // A renderer was tried and declined: the window that SDL made for OpenGL is made
+        // afresh for the framebuffer, which then has it to itself.
+        SDL_DestroyWindow(sdl);
+        sdl = SDL_CreateWindow("", x, y, width * scale, height * scale, SDL_WINDOW_HIDDEN);
+        window.sdl = sdl;
+        if (sdl == nullptr) {
+            fprintf(stderr, "platform: CreateWindowExA: %s\n", SDL_GetError());
+            window = SdlWindow{};
+            return false;
+        }
+    }
+    window.id = SDL_GetWindowID(sdl);
     if (display_options.fullscreen)
         sdl_set_fullscreen(slot, true);
     return true;
@@ -180,6 +193,7 @@ void display_close(int slot) {
     if (window.pointer_hidden)
         SDL_ShowCursor(SDL_ENABLE);
     shown_picture_free(&window.kept);
+    sdl_gpu_present_close(slot);
     SDL_DestroyWindow(window.sdl);
     window = SdlWindow{};
 }
@@ -188,10 +202,12 @@ void display_close(int slot) {
 void display_show(int slot, bool visible) {
     if (x11_target_holds(slot))
         return;
-    if (visible)
+    if (visible) {
         SDL_ShowWindow(sdl_windows[slot].sdl);
-    else
+        sdl_gpu_measure_refresh_wait(slot);
+    } else {
         SDL_HideWindow(sdl_windows[slot].sdl);
+    }
 }
 
 void display_minimize(int slot, bool minimized) {
@@ -289,6 +305,7 @@ void display_wait_until(uint64_t until_us) {
     // SDL_WaitEventTimeout would wake on input too, but on X11 it leaves a wake-up message to a
     // window that the program may have destroyed meanwhile, and Xlib then ends the program with a
     // BadWindow error.
+    sdl_gpu_present_pending();
     uint64_t now = display_clock_us();
     int descriptor = display_options.target != target_own_window ? x11_target_input_descriptor()
                                                                  : sdl_input_descriptor;

@@ -17,6 +17,9 @@
  *                          shown at scale N centred in the window: how many of its N x N blocks
  *                          are not of one colour, how many blocks there are, and how many pixels
  *                          around the picture are not black.
+ *   x_window crc WINDOW N  prints the CRC-32 (zlib's) of the 320 x 240 picture shown at scale N
+ *                          centred in the window, as RGB24 bytes of each block's top-left pixel:
+ *                          the recorder's --crc of the frame that the window shows.
  *   x_window png WINDOW FILE
  *                          writes the window's pixels to FILE as a PNG picture (libpng).
  * Exit code: 0 done, 1 bad arguments or no display, 2 the window does not take WM_DELETE_WINDOW,
@@ -162,6 +165,39 @@ static int check_blocks(Display* display, Window window, int scale) {
     return 0;
 }
 
+static int picture_crc(Display* display, Window window, int scale) {
+    XImage* image = read_window(display, window);
+    if (image == NULL)
+        return 2;
+    unsigned long table[256];
+    for (unsigned long i = 0; i < 256; i++) {
+        unsigned long c = i;
+        for (int bit = 0; bit < 8; bit++)
+            c = (c & 1) != 0 ? 0xEDB88320ul ^ (c >> 1) : c >> 1;
+        table[i] = c;
+    }
+    int left = (image->width - 320 * scale) / 2;
+    int top = (image->height - 240 * scale) / 2;
+    unsigned long crc = 0xFFFFFFFFul;
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            int at_x = left + x * scale, at_y = top + y * scale;
+            unsigned long pixel =
+                at_x >= 0 && at_y >= 0 && at_x < image->width && at_y < image->height
+                    ? XGetPixel(image, at_x, at_y)
+                    : 0;
+            unsigned long rgb[3] = {(pixel & image->red_mask) >> __builtin_ctzl(image->red_mask),
+                                    (pixel & image->green_mask) >>
+                                        __builtin_ctzl(image->green_mask),
+                                    (pixel & image->blue_mask) >> __builtin_ctzl(image->blue_mask)};
+            for (int i = 0; i < 3; i++)
+                crc = table[(crc ^ rgb[i]) & 0xFF] ^ (crc >> 8);
+        }
+    printf("%08lx\n", crc ^ 0xFFFFFFFFul);
+    XDestroyImage(image);
+    return 0;
+}
+
 static int write_png(Display* display, Window window, const char* path) {
     XImage* image = read_window(display, window);
     if (image == NULL)
@@ -196,11 +232,12 @@ static int write_png(Display* display, Window window, const char* path) {
 }
 
 int main(int argc, char** argv) {
-    int extra = argc == 4 && (strcmp(argv[1], "blocks") == 0 || strcmp(argv[1], "png") == 0);
+    int extra = argc == 4 && (strcmp(argv[1], "blocks") == 0 || strcmp(argv[1], "png") == 0 ||
+                              strcmp(argv[1], "crc") == 0);
     if (!extra && (argc != 3 || (strcmp(argv[1], "close") != 0 && strcmp(argv[1], "lit") != 0 &&
                                  strcmp(argv[1], "look") != 0))) {
         fprintf(stderr, "usage: x_window close|lit|look WINDOW_ID\n"
-                        "       x_window blocks WINDOW_ID SCALE | png WINDOW_ID FILE\n");
+                        "       x_window blocks|crc WINDOW_ID SCALE | png WINDOW_ID FILE\n");
         return 1;
     }
     char* end = NULL;
@@ -209,7 +246,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "x_window: not a window id: %s\n", argv[2]);
         return 1;
     }
-    int scale = strcmp(argv[1], "blocks") == 0 ? atoi(argv[3]) : 1;
+    int scale = strcmp(argv[1], "blocks") == 0 || strcmp(argv[1], "crc") == 0 ? atoi(argv[3]) : 1;
     if (scale < 1 || scale > 8) {
         fprintf(stderr, "x_window: not a scale: %s\n", argv[3]);
         return 1;
@@ -223,6 +260,7 @@ int main(int argc, char** argv) {
     int result = strcmp(argv[1], "close") == 0    ? close_window(display, window)
                  : strcmp(argv[1], "lit") == 0    ? count_lit(display, window)
                  : strcmp(argv[1], "blocks") == 0 ? check_blocks(display, window, scale)
+                 : strcmp(argv[1], "crc") == 0    ? picture_crc(display, window, scale)
                  : strcmp(argv[1], "png") == 0    ? write_png(display, window, argv[3])
                                                   : look(display, window);
     XCloseDisplay(display);
