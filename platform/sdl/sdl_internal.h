@@ -18,7 +18,11 @@ struct SdlWindow {
     uint32_t id;
     int width; // the client size the program sees
     int height;
-    int scale; // outside full screen
+    int scale; // outside full screen, in the framebuffer's pixels
+    // How many of the framebuffer's pixels make one of the window's points: the output's scale
+    // where SDL sizes the window framebuffer in the output's pixels (SDL 2.28 and later on a
+    // scaled Wayland output), else 1.
+    int pixels_per_point;
     bool fullscreen;
     bool pointer_hidden;
     // What the window showed last while scaled or in full screen (as drawn at 1x, the
@@ -35,6 +39,11 @@ struct SdlWindow {
 };
 
 extern SdlWindow sdl_windows[max_windows];
+
+// The window's size in points for `pixels` of its framebuffer, rounded up.
+inline int sdl_points(const SdlWindow& window, int pixels) {
+    return (pixels + window.pixels_per_point - 1) / window.pixels_per_point;
+}
 
 // True once SDL's video has started.
 bool sdl_video_started();

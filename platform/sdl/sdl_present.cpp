@@ -40,7 +40,7 @@ static void describe(SDL_Surface* surface, Framebuffer* framebuffer) {
 
 // True while BitBlt writes straight into the window's framebuffer.
 static bool direct(const SdlWindow& window) {
-    return window.scale == 1 && !window.fullscreen;
+    return window.scale == 1 && !window.fullscreen && window.pixels_per_point == 1;
 }
 
 // The framebuffer as BitBlt writes it at the window's scale: where the picture lands, what it
@@ -184,7 +184,8 @@ bool platform_set_window_scale(HWND handle, int scale) {
         keep_direct_frame(window);
     window.scale = scale;
     if (!window.fullscreen)
-        SDL_SetWindowSize(window.sdl, window.width * scale, window.height * scale);
+        SDL_SetWindowSize(window.sdl, sdl_points(window, window.width * scale),
+                          sdl_points(window, window.height * scale));
     show_again(window);
     return true;
 }
@@ -236,7 +237,7 @@ void sdl_set_fullscreen(int slot, bool on) {
         int y = 0;
         if (SDL_GetMouseFocus() == window.sdl) {
             SDL_GetMouseState(&x, &y);
-            follow_pointer(window, x, y);
+            follow_pointer(window, x * window.pixels_per_point, y * window.pixels_per_point);
         }
         return;
     }
@@ -253,7 +254,8 @@ void sdl_toggle_fullscreen(int slot) {
 }
 
 void sdl_pointer_moved(int slot, int x, int y) {
-    follow_pointer(sdl_windows[slot], x, y);
+    SdlWindow& window = sdl_windows[slot];
+    follow_pointer(window, x * window.pixels_per_point, y * window.pixels_per_point);
 }
 
 void sdl_framebuffer_changed(int slot) {
