@@ -100,11 +100,28 @@ static void send(SdlWindow& window, int x, int y, int width, int height) {
         SDL_UpdateWindowSurfaceRects(window.sdl, &sent, 1);
 }
 
+// Where SDL sizes the framebuffer in the output's pixels (SDL 2.28 and later on Wayland), a
+// window shown on an output of another scale, or told the output's scale only once shown, gets
+// a framebuffer with another number of pixels to a point: the picture keeps its size on the
+// screen, at the scale in the new pixels.
+static void follow_pixels_per_point(SdlWindow& window, const SDL_Surface* surface) {
+    int points = 0;
+    SDL_GetWindowSize(window.sdl, &points, nullptr);
+    int pixels_per_point = points > 0 && surface->w >= 2 * points ? surface->w / points : 1;
+    if (pixels_per_point == window.pixels_per_point)
+        return;
+    int scale = window.scale * pixels_per_point / window.pixels_per_point;
+    window.scale = scale < 1 ? 1 : scale > max_display_scale ? max_display_scale : scale;
+    window.pixels_per_point = pixels_per_point;
+    window.laid_out_on = nullptr;
+}
+
 bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer) {
     SdlWindow& window = sdl_windows[slot];
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
     if (surface == nullptr || (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0))
         return false;
+    follow_pixels_per_point(window, surface);
     if (direct(window))
         describe(surface, framebuffer);
     else
