@@ -262,7 +262,7 @@ if [ "$measure" = 1 ]; then
         awk -v from="$from" '
           /create_buffer\(/ { sub(/.*create_buffer\(/, ""); split($0, f, /, /); size = f[5] * f[4]
                               shape = f[3] "x" f[4] " stride " f[5] }
-          NR >= from && /-> wl_surface@[0-9]+\.commit\(\)/ { commits++ }
+          NR >= from && /-> wl_surface[@#][0-9]+\.commit\(\)/ { commits++ }
           END { printf "  buffers %s: %d bytes each; %d commits in 2 s\n", shape, size, commits }
         ' "$work/debug.log"
       done
