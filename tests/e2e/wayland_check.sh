@@ -311,7 +311,7 @@ for present in "${presents[@]}"; do
 
   output scale 2
   if start "$work/$present.log" SORVEL_PRESENT="$present"; then
-    sleep 0.5
+    sleep 2 # the fire takes a second or two to rise
     rect=$(window_rect)
     look "$label" "an output of scale 2" 2
     as_user swaymsg kill >/dev/null
