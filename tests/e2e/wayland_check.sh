@@ -7,7 +7,8 @@
 #   - the window opens on a 1920 x 1080 output at 2x, every one of the picture's blocks 2 x 2
 #     real pixels of one colour, the fire's colours only (grim's screenshot of the output), and
 #     the title shows about 60 frames a second
-#   - F11 (a key of wtype's virtual keyboard) puts it in full screen at 4x, blocks exact
+#   - F11 (a key of wtype's virtual keyboard) puts it in full screen at 4x, blocks exact, and
+#     Alt+Enter back in its window at 2x
 #   - Escape ends it with exit code 0; in a second run, closing the window (swaymsg kill, as a
 #     keyboard shortcut of sway's does) ends it with exit code 0
 #   - on an output of scale 2 (960 x 540 points, 1920 x 1080 pixels) the picture is in exact
@@ -299,6 +300,10 @@ for present in "${presents[@]}"; do
   sleep 1
   rect=$(window_rect)
   look "$label" "full screen (F11)" 4
+  as_user wtype -s 400 -M alt -k Return -m alt
+  sleep 1
+  rect=$(window_rect)
+  look "$label" "back in the window (Alt+Enter)" 2
   key Escape
   ends "$label" "Escape" "$work/$present.log"
 
