@@ -107,10 +107,10 @@ static void send(SdlWindow& window, int x, int y, int width, int height) {
 static void follow_pixels_per_point(SdlWindow& window, const SDL_Surface* surface) {
     int points = 0;
     SDL_GetWindowSize(window.sdl, &points, nullptr);
-    int pixels_per_point = points > 0 && surface->w >= 2 * points ? surface->w / points : 1;
-    if (pixels_per_point == window.pixels_per_point)
+    double pixels_per_point = sdl_pixels_per_point(surface->w, points);
+    if (std::fabs(pixels_per_point - window.pixels_per_point) < 0.01)
         return;
-    int scale = window.scale * pixels_per_point / window.pixels_per_point;
+    int scale = static_cast<int>(window.scale * pixels_per_point / window.pixels_per_point + 0.01);
     window.scale = scale < 1 ? 1 : scale > max_display_scale ? max_display_scale : scale;
     window.pixels_per_point = pixels_per_point;
     window.laid_out_on = nullptr;
@@ -254,7 +254,8 @@ void sdl_set_fullscreen(int slot, bool on) {
         int y = 0;
         if (SDL_GetMouseFocus() == window.sdl) {
             SDL_GetMouseState(&x, &y);
-            follow_pointer(window, x * window.pixels_per_point, y * window.pixels_per_point);
+            follow_pointer(window, static_cast<int>(x * window.pixels_per_point),
+                           static_cast<int>(y * window.pixels_per_point));
         }
         return;
     }
@@ -272,7 +273,8 @@ void sdl_toggle_fullscreen(int slot) {
 
 void sdl_pointer_moved(int slot, int x, int y) {
     SdlWindow& window = sdl_windows[slot];
-    follow_pointer(window, x * window.pixels_per_point, y * window.pixels_per_point);
+    follow_pointer(window, static_cast<int>(x * window.pixels_per_point),
+                   static_cast<int>(y * window.pixels_per_point));
 }
 
 void sdl_framebuffer_changed(int slot) {

@@ -129,10 +129,10 @@ static SDL_Rect usable_size(int x, int y) {
 
 // The scale a window of `width` x `height` opens at, from the options and the display, in the
 // framebuffer's pixels, `pixels_per_point` to each of the display's points.
-static int opening_scale(int width, int height, int x, int y, int pixels_per_point) {
+static int opening_scale(int width, int height, int x, int y, double pixels_per_point) {
     SDL_Rect usable = usable_size(x, y);
-    usable.w *= pixels_per_point;
-    usable.h *= pixels_per_point;
+    usable.w = static_cast<int>(usable.w * pixels_per_point + 0.01);
+    usable.h = static_cast<int>(usable.h * pixels_per_point + 0.01);
     int scale = opening_display_scale(display_options.scale, usable.w, usable.h, width, height);
     if (scale < display_options.scale) {
         char detail[96];
@@ -157,10 +157,11 @@ static void note_input_descriptor(SDL_Window* sdl) {
 
 // How many pixels of its window framebuffer SDL gives each of a window's points. SDL 2.28 and
 // later size that framebuffer in the output's pixels (a window with SDL_WINDOW_ALLOW_HIGHDPI on
-// a Wayland output of scale 2 has two to a point), so the picture's whole scale can be chosen in
-// them. SDL 2.26 sizes it in points and its renderer draws each point as an exact block of the
-// output's pixels (the nearest pixel): 1, and the picture's scale is in points there.
-static int framebuffer_pixels_per_point(SDL_Window* sdl) {
+// a Wayland output of scale 2 has two to a point, of scale 1.5 one and a half), so the picture's
+// whole scale can be chosen in them. SDL 2.26 sizes it in points and its renderer draws each
+// point as an exact block of the output's pixels (the nearest pixel): 1, and the picture's scale
+// is in points there.
+static double framebuffer_pixels_per_point(SDL_Window* sdl) {
     SDL_version linked;
     SDL_GetVersion(&linked);
     if (SDL_VERSIONNUM(linked.major, linked.minor, linked.patch) < SDL_VERSIONNUM(2, 28, 0))
@@ -171,7 +172,7 @@ static int framebuffer_pixels_per_point(SDL_Window* sdl) {
     int pixels_height = 0;
     SDL_GetWindowSize(sdl, &points_width, &points_height);
     SDL_GL_GetDrawableSize(sdl, &pixels_width, &pixels_height);
-    return points_width > 0 && pixels_width >= 2 * points_width ? pixels_width / points_width : 1;
+    return sdl_pixels_per_point(pixels_width, points_width);
 }
 
 bool display_open(int slot, int width, int height, bool placed, int left, int top) {
