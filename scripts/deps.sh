@@ -33,7 +33,9 @@ test_needed=(libbenchmark-dev lintian appstream desktop-file-utils groff-base ma
   xdotool x11-apps xscreensaver openbox clang-format ffmpeg
   libgl1-mesa-dri libglx-mesa0 libegl-mesa0) # Mesa's OpenGL: llvmpipe stands in for a GPU
 web_wanted=(emscripten chromium)
-wayland_wanted=(sway)
+# sway's headless Wayland compositor, its screenshots (grim) and a virtual keyboard (wtype) for
+# the Wayland check; the EGL and GL libraries and Mesa's drivers that SDL loads to draw there.
+wayland_wanted=(sway grim wtype libegl1 libgl1 libgles2 libegl-mesa0 libgl1-mesa-dri)
 
 needed=()
 wanted=()

@@ -8,6 +8,7 @@
 #   the programs in real windows under a virtual X server, natively and under Wine, and as a
 #   screen saver and a live wallpaper (the root window, another program's window, xscreensaver;
 #   under Wine the .scr files' /s, /p and /c)
+#   sorvel2 on Wayland itself, under sway's headless backend, without X11
 #   the web build: its recorder under Node.js against the native one, both programs in headless
 #   Chromium
 #   the release packages (.deb, Windows zip, web archive, source archive), checked as a user gets
@@ -116,6 +117,9 @@ echo "window checks: $((SECONDS - e2e_start)) s"
 
 step "end-to-end: the GPU present on Mesa's llvmpipe under Xvfb, and the framebuffer it falls back to"
 tests/e2e/gpu_present_check.sh build/release
+
+step "end-to-end: sorvel2 on Wayland itself (sway headless, no DISPLAY)"
+tests/e2e/wayland_check.sh build/release
 
 step "end-to-end: screen saver and live wallpaper (--root, --window-id, a real xscreensaver)"
 tests/e2e/saver_check.sh build/release

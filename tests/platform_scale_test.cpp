@@ -14,6 +14,7 @@
 #include "palette_demo.h"
 #include "platform_internal.h"
 #include "sdl_display.h"
+#include "sdl_internal.h"
 #include "window_pixels.h"
 #include "warp.h"
 
@@ -137,6 +138,34 @@ TEST(DisplayScale, DefaultIsTheLargestWholeScaleWithinHalfTheUsableHeight) {
     EXPECT_EQ(largest_fitting_scale(1920, 1080, 320, 240), 4);
     EXPECT_EQ(largest_fitting_scale(1280, 2000, 320, 240), 4); // the width can be the limit
     EXPECT_EQ(largest_fitting_scale(200, 100, 320, 240), 1);
+}
+
+// A Wayland output's scale as SDL gives it (framebuffer pixels against window points), and the
+// window's size in points for a picture's pixels: never smaller than the picture, and a whole
+// number of pixels, so that the compositor shows the framebuffer one pixel to one.
+TEST(DisplayScale, PointsForAPicturesPixelsAtWholeAndFractionalOutputScales) {
+    EXPECT_EQ(sdl_pixels_per_point(320, 320), 1);
+    EXPECT_EQ(sdl_pixels_per_point(321, 320), 1); // a rounding, not a scale
+    EXPECT_EQ(sdl_pixels_per_point(640, 320), 2);
+    EXPECT_EQ(sdl_pixels_per_point(642, 428), 1.5);
+    EXPECT_EQ(sdl_pixels_per_point(500, 0), 1);
+    struct Case {
+        double pixels_per_point;
+        int pixels;
+        int points;
+    } cases[] = {
+        {1, 640, 640},    {2, 640, 320},    {2, 480, 240},   {3, 640, 214}, // 642 pixels
+        {1.5, 640, 428},  {1.5, 480, 320},  {1.5, 960, 640}, {1.25, 640, 512},
+        {1.25, 642, 516}, {1.75, 640, 368}, // 644 pixels
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.pixels_per_point) + " " + std::to_string(c.pixels));
+        SdlWindow window = {};
+        window.pixels_per_point = c.pixels_per_point;
+        int points = sdl_points(window, c.pixels);
+        EXPECT_EQ(points, c.points);
+        EXPECT_GE(points * c.pixels_per_point, c.pixels);
+    }
 }
 
 TEST_F(Scale, WindowOpensAtTheScaleOfItsDisplayAndTheProgramStillSees320x240) {

@@ -159,6 +159,60 @@ TEST(SaverOptions, TheScreenSaversWindowIsTheRootOrTheWindowAndGivesTheCycleItsD
     }
 }
 
+// The X window of --root, --window-id and XSCREENSAVER_WINDOW cannot be reached where only
+// Wayland is: each is refused there, naming itself, and taken wherever an X server may answer.
+TEST(SaverOptions, TheXWindowPathsAreRefusedWhereOnlyWaylandIs) {
+    struct Case {
+        std::vector<const char*> words;
+        const char* saver_window;
+        const char* display;
+        const char* wayland_display;
+        const char* refused; // the name in the message, or null: taken
+    } cases[] = {
+        {{"--root"}, nullptr, nullptr, "wayland-1", "--root"},
+        {{"--root"}, nullptr, "", "wayland-1", "--root"},
+        {{"--window-id", "0x400008"}, nullptr, nullptr, "wayland-1", "--window-id"},
+        {{}, "0x400008", nullptr, "wayland-1", "XSCREENSAVER_WINDOW"},
+        // --window-id wins over the screen saver's window, and is the one named.
+        {{"--window-id", "77"}, "0x400008", nullptr, "wayland-1", "--window-id"},
+        // XWayland (or any X server) answers, or Wayland is not there at all: taken.
+        {{"--root"}, nullptr, ":0", "wayland-1", nullptr},
+        {{"--root"}, nullptr, nullptr, nullptr, nullptr},
+        {{"--root"}, "0x400008", nullptr, "", nullptr},
+        // The program's own window goes to Wayland itself.
+        {{}, nullptr, nullptr, "wayland-1", nullptr},
+        {{}, "", nullptr, "wayland-1", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.words.empty() ? "(none)" : c.words[0]) + " saver " +
+                     (c.saver_window ? c.saver_window : "(unset)") + " DISPLAY " +
+                     (c.display ? c.display : "(unset)") + " WAYLAND_DISPLAY " +
+                     (c.wayland_display ? c.wayland_display : "(unset)"));
+        Taken taken = take(c.words);
+        ASSERT_EQ(taken.result, options_run);
+        char error[160] = "";
+        bool reachable = x11_target_reachable(taken.options, c.saver_window, c.display,
+                                              c.wayland_display, error, sizeof(error));
+        EXPECT_EQ(reachable, c.refused == nullptr);
+        if (c.refused != nullptr) {
+            std::string said = error;
+            EXPECT_EQ(said.rfind(c.refused, 0), 0u) << said;
+            EXPECT_NE(said.find("WAYLAND_DISPLAY=wayland-1"), std::string::npos) << said;
+            EXPECT_EQ(said.find('\n'), std::string::npos) << said;
+        }
+    }
+}
+
+// A Wayland session is asked for Wayland first and X11 after it, unless the user chose a driver.
+TEST(SaverOptions, WaylandFirstWhereWaylandDisplayIsSetAndNoDriverWasChosen) {
+    EXPECT_STREQ(preferred_video_drivers("wayland-0", nullptr), "wayland,x11");
+    EXPECT_STREQ(preferred_video_drivers("/run/user/1000/wayland-1", ""), "wayland,x11");
+    EXPECT_EQ(preferred_video_drivers("wayland-0", "x11"), nullptr);
+    EXPECT_EQ(preferred_video_drivers("wayland-0", "dummy"), nullptr);
+    EXPECT_EQ(preferred_video_drivers(nullptr, nullptr), nullptr);
+    EXPECT_EQ(preferred_video_drivers("", nullptr), nullptr);
+}
+
 TEST(PictureFit, WholeScalesCentredInWindowsOfOddSizesAndShrunkInSmallOnes) {
     struct Case {
         int width, height, largest;

@@ -224,6 +224,30 @@ int opening_display_scale(int asked, int usable_width, int usable_height, int pi
     return scale < fits ? scale : fits;
 }
 
+static bool is_set(const char* value) {
+    return value != nullptr && value[0] != 0;
+}
+
+const char* preferred_video_drivers(const char* wayland_display, const char* asked_driver) {
+    return is_set(wayland_display) && !is_set(asked_driver) ? "wayland,x11" : nullptr;
+}
+
+bool x11_target_reachable(const DisplayOptions& options, const char* saver_window,
+                          const char* display, const char* wayland_display, char* error,
+                          size_t error_size) {
+    const char* asked = options.target == target_root     ? "--root"
+                        : options.target == target_window ? "--window-id"
+                        : is_set(saver_window)            ? "XSCREENSAVER_WINDOW"
+                                                          : nullptr;
+    if (asked == nullptr || is_set(display) || !is_set(wayland_display))
+        return true;
+    snprintf(error, error_size,
+             "%s draws into an X11 window, and only Wayland is here (WAYLAND_DISPLAY=%s, "
+             "DISPLAY unset): set DISPLAY to an X server or XWayland",
+             asked, wayland_display);
+    return false;
+}
+
 void join_command_line(int argc, char** argv, char* line, size_t size) {
     size_t used = 0;
     for (int i = 1; i < argc && size > 0; i++) {

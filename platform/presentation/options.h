@@ -76,6 +76,22 @@ int largest_fitting_scale(int width, int height, int picture_width, int picture_
 int opening_display_scale(int asked, int usable_width, int usable_height, int picture_width,
                           int picture_height);
 
+// The window systems to try, in order, for a window of the program's own, as a list for SDL's
+// video driver hint: "wayland,x11" where `wayland_display` (WAYLAND_DISPLAY) is set, so that a
+// Wayland session shows the picture natively rather than through XWayland, and X11 takes over
+// where Wayland cannot start; null (SDL's own order) where it is not set, or where the user
+// chose a driver (`asked_driver`, SDL_VIDEODRIVER, set and not empty).
+const char* preferred_video_drivers(const char* wayland_display, const char* asked_driver);
+// Whether the picture can go where the options send it, given the environment's `display`
+// (DISPLAY) and `wayland_display` (WAYLAND_DISPLAY), each null or empty when unset: --root,
+// --window-id and a screen saver's `saver_window` (XSCREENSAVER_WINDOW) draw into an X window,
+// which cannot be reached where only Wayland is (WAYLAND_DISPLAY set, DISPLAY not). False then,
+// with a one-line message in `error` naming what asked for it; called with the options as
+// take_display_options left them, before take_saver_window.
+bool x11_target_reachable(const DisplayOptions& options, const char* saver_window,
+                          const char* display, const char* wayland_display, char* error,
+                          size_t error_size);
+
 // The command line WinMain is given: the words of `argv` after the program's name (argv[1] to
 // argv[argc - 1]), joined by blanks, as Windows passes it, cut at a whole word so that it fits in
 // `size` bytes with its closing 0.

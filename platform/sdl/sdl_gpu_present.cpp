@@ -208,8 +208,16 @@ static void present(SdlWindow& window, bool wait) {
     int width = 0;
     int height = 0;
     SDL_GetRendererOutputSize(window.renderer, &width, &height);
+    // The window's scale is in framebuffer pixels; the renderer draws in the output's own, which
+    // on a scaled Wayland output are more to a point (SDL 2.26 keeps the framebuffer in points).
+    int points = 0;
+    SDL_GetWindowSize(window.sdl, &points, nullptr);
+    int wanted = window.scale;
+    if (points > 0 && width != points)
+        wanted = static_cast<int>(
+            window.scale * (static_cast<double>(width) / points) / window.pixels_per_point + 0.01);
     int fits = largest_fitting_scale(width, height, window.width, window.height);
-    int scale = window.fullscreen || fits < window.scale ? fits : window.scale;
+    int scale = window.fullscreen || fits < wanted ? fits : wanted;
     window.shown =
         SDL_Rect{(width - window.width * scale) / 2, (height - window.height * scale) / 2,
                  window.width * scale, window.height * scale};

@@ -6,6 +6,7 @@
 
 #include <SDL.h>
 
+#include <cmath>
 #include <cstdint>
 
 #include <windows.h>
@@ -19,7 +20,11 @@ struct SdlWindow {
     uint32_t id;
     int width; // the client size the program sees
     int height;
-    int scale; // outside full screen
+    int scale; // outside full screen, in the framebuffer's pixels
+    // How many of the framebuffer's pixels make one of the window's points: the output's scale
+    // (2, or 1.5 on a fractional one) where SDL sizes the window framebuffer in the output's
+    // pixels (SDL 2.28 and later on a scaled Wayland output), else 1.
+    double pixels_per_point;
     bool fullscreen;
     bool pointer_hidden;
     // What the window showed last while scaled or in full screen (as drawn at 1x, the
@@ -45,6 +50,26 @@ struct SdlWindow {
 };
 
 extern SdlWindow sdl_windows[max_windows];
+
+// The window's size in points for at least `pixels` of its framebuffer: rounded up to a size
+// that is a whole number of pixels too (an even number of points at 1.5 pixels to a point), so
+// that the compositor draws the framebuffer's pixels one to one rather than resampled.
+inline int sdl_points(const SdlWindow& window, int pixels) {
+    double per_point = window.pixels_per_point;
+    int points = static_cast<int>(std::ceil(pixels / per_point - 0.001));
+    for (int more = 0; more < 8; more++) {
+        double exact = (points + more) * per_point;
+        if (std::fabs(exact - std::round(exact)) < 0.01)
+            return points + more;
+    }
+    return points;
+}
+// The ratio of a framebuffer's `pixels` to a window's `points` across, as pixels_per_point: 1
+// where they are the same to within a hundredth.
+inline double sdl_pixels_per_point(int pixels, int points) {
+    double ratio = points > 0 ? static_cast<double>(pixels) / points : 1;
+    return ratio > 0.99 && ratio < 1.01 ? 1 : ratio;
+}
 
 // True once SDL's video has started.
 bool sdl_video_started();

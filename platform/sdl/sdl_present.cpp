@@ -41,7 +41,8 @@ static void describe(SDL_Surface* surface, Framebuffer* framebuffer) {
 
 // True while BitBlt writes straight into the window's framebuffer.
 static bool direct(const SdlWindow& window) {
-    return window.renderer == nullptr && window.scale == 1 && !window.fullscreen;
+    return window.renderer == nullptr && window.scale == 1 && !window.fullscreen &&
+           window.pixels_per_point == 1;
 }
 
 // The framebuffer as BitBlt writes it at the window's scale: where the picture lands, what it
@@ -101,6 +102,22 @@ static void send(SdlWindow& window, int x, int y, int width, int height) {
         SDL_UpdateWindowSurfaceRects(window.sdl, &sent, 1);
 }
 
+// Where SDL sizes the framebuffer in the output's pixels (SDL 2.28 and later on Wayland), a
+// window shown on an output of another scale, or told the output's scale only once shown, gets
+// a framebuffer with another number of pixels to a point: the picture keeps its size on the
+// screen, at the scale in the new pixels.
+static void follow_pixels_per_point(SdlWindow& window, const SDL_Surface* surface) {
+    int points = 0;
+    SDL_GetWindowSize(window.sdl, &points, nullptr);
+    double pixels_per_point = sdl_pixels_per_point(surface->w, points);
+    if (std::fabs(pixels_per_point - window.pixels_per_point) < 0.01)
+        return;
+    int scale = static_cast<int>(window.scale * pixels_per_point / window.pixels_per_point + 0.01);
+    window.scale = scale < 1 ? 1 : scale > max_display_scale ? max_display_scale : scale;
+    window.pixels_per_point = pixels_per_point;
+    window.laid_out_on = nullptr;
+}
+
 bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer) {
     SdlWindow& window = sdl_windows[slot];
     if (window.renderer != nullptr)
@@ -108,6 +125,7 @@ bool sdl_framebuffer_begin(int slot, Framebuffer* framebuffer) {
     SDL_Surface* surface = SDL_GetWindowSurface(window.sdl);
     if (surface == nullptr || (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0))
         return false;
+    follow_pixels_per_point(window, surface);
     if (direct(window))
         describe(surface, framebuffer);
     else
@@ -195,7 +213,8 @@ bool platform_set_window_scale(HWND handle, int scale) {
         keep_direct_frame(window);
     window.scale = scale;
     if (!window.fullscreen)
-        SDL_SetWindowSize(window.sdl, window.width * scale, window.height * scale);
+        SDL_SetWindowSize(window.sdl, sdl_points(window, window.width * scale),
+                          sdl_points(window, window.height * scale));
     show_again(window);
     return true;
 }
@@ -249,7 +268,8 @@ void sdl_set_fullscreen(int slot, bool on) {
         int y = 0;
         if (SDL_GetMouseFocus() == window.sdl) {
             SDL_GetMouseState(&x, &y);
-            follow_pointer(window, x, y);
+            follow_pointer(window, static_cast<int>(x * window.pixels_per_point),
+                           static_cast<int>(y * window.pixels_per_point));
         }
         return;
     }
@@ -266,7 +286,9 @@ void sdl_toggle_fullscreen(int slot) {
 }
 
 void sdl_pointer_moved(int slot, int x, int y) {
-    follow_pointer(sdl_windows[slot], x, y);
+    SdlWindow& window = sdl_windows[slot];
+    follow_pointer(window, static_cast<int>(x * window.pixels_per_point),
+                   static_cast<int>(y * window.pixels_per_point));
 }
 
 void sdl_framebuffer_changed(int slot) {

@@ -47,7 +47,13 @@ int main(int argc, char** argv) {
     case options_run:
         break;
     }
-    if (!take_saver_window(&options, getenv("XSCREENSAVER_WINDOW"), error, sizeof(error))) {
+    const char* saver_window = getenv("XSCREENSAVER_WINDOW");
+    if (!x11_target_reachable(options, saver_window, getenv("DISPLAY"), getenv("WAYLAND_DISPLAY"),
+                              error, sizeof(error))) {
+        fprintf(stderr, "%s: %s\n", name, error);
+        return 1;
+    }
+    if (!take_saver_window(&options, saver_window, error, sizeof(error))) {
         fprintf(stderr, "%s: %s\n", name, error);
         return 2;
     }

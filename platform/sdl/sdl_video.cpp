@@ -45,6 +45,10 @@ static bool video_start() {
         return false;
     // A window's framebuffer is SDL's own X image, never a renderer's texture.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // In a Wayland session, Wayland itself (X11 where it cannot start), unless the user chose.
+    if (const char* drivers =
+            preferred_video_drivers(SDL_getenv("WAYLAND_DISPLAY"), SDL_getenv("SDL_VIDEODRIVER")))
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         video_failed = true;
         fprintf(stderr, "platform: SDL video could not start: %s\n", SDL_GetError());
@@ -67,6 +71,10 @@ static bool video_start() {
         video_failed = true;
         return false;
     }
+    // SDL's Wayland driver has no window framebuffer of its own: it draws SDL's through a
+    // renderer, which the hint above forbids.
+    if (driver != nullptr && strcmp(driver, "wayland") == 0)
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "1");
     // Stopped by main once WinMain has returned, never from an exit handler: when the X server
     // goes away, Xlib ends the process through exit(), and a handler that stopped SDL then would
     // talk to the server that is gone and never return.
@@ -120,9 +128,12 @@ static SDL_Rect usable_size(int x, int y) {
     return usable;
 }
 
-// The scale a window of `width` x `height` opens at, from the options and the display.
-static int opening_scale(int width, int height, int x, int y) {
+// The scale a window of `width` x `height` opens at, from the options and the display, in the
+// framebuffer's pixels, `pixels_per_point` to each of the display's points.
+static int opening_scale(int width, int height, int x, int y, double pixels_per_point) {
     SDL_Rect usable = usable_size(x, y);
+    usable.w = static_cast<int>(usable.w * pixels_per_point + 0.01);
+    usable.h = static_cast<int>(usable.h * pixels_per_point + 0.01);
     int scale = opening_display_scale(display_options.scale, usable.w, usable.h, width, height);
     if (scale < display_options.scale) {
         char detail[96];
@@ -145,6 +156,26 @@ static void note_input_descriptor(SDL_Window* sdl) {
         sdl_input_descriptor = ConnectionNumber(info.info.x11.display);
 }
 
+// How many pixels of its window framebuffer SDL gives each of a window's points. SDL 2.28 and
+// later size that framebuffer in the output's pixels (a window with SDL_WINDOW_ALLOW_HIGHDPI on
+// a Wayland output of scale 2 has two to a point, of scale 1.5 one and a half), so the picture's
+// whole scale can be chosen in them. SDL 2.26 sizes it in points and its renderer draws each
+// point as an exact block of the output's pixels (the nearest pixel): 1, and the picture's scale
+// is in points there.
+static double framebuffer_pixels_per_point(SDL_Window* sdl) {
+    SDL_version linked;
+    SDL_GetVersion(&linked);
+    if (SDL_VERSIONNUM(linked.major, linked.minor, linked.patch) < SDL_VERSIONNUM(2, 28, 0))
+        return 1;
+    int points_width = 0;
+    int points_height = 0;
+    int pixels_width = 0;
+    int pixels_height = 0;
+    SDL_GetWindowSize(sdl, &points_width, &points_height);
+    SDL_GL_GetDrawableSize(sdl, &pixels_width, &pixels_height);
+    return sdl_pixels_per_point(pixels_width, points_width);
+}
+
 bool display_open(int slot, int width, int height, bool placed, int left, int top) {
     if (display_options.target != target_own_window)
         return x11_target_open(slot, display_options.window_id, width, height,
@@ -153,8 +184,14 @@ bool display_open(int slot, int width, int height, bool placed, int left, int to
         return false;
     int x = placed ? left : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
     int y = placed ? top : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
-    int scale = opening_scale(width, height, placed ? left : 0, placed ? top : 0);
-    SDL_Window* sdl = SDL_CreateWindow("", x, y, width * scale, height * scale, SDL_WINDOW_HIDDEN);
+    // On Wayland the scale is chosen once SDL says how many pixels the window has to a point.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    bool wayland = driver != nullptr && strcmp(driver, "wayland") == 0;
+    int scale = wayland ? 1 : opening_scale(width, height, placed ? left : 0, placed ? top : 0, 1);
+    // High DPI: on a scaled Wayland output the window is drawn in the output's own pixels, not
+    // stretched by the compositor (nothing changes on X11).
+    SDL_Window* sdl = SDL_CreateWindow("", x, y, width * scale, height * scale,
+                                       SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI);
     if (sdl == nullptr) {
         fprintf(stderr, "platform: CreateWindowExA: %s\n", SDL_GetError());
         return false;
@@ -165,8 +202,28 @@ bool display_open(int slot, int width, int height, bool placed, int left, int to
     window.sdl = sdl;
     window.width = width;
     window.height = height;
+    window.pixels_per_point = framebuffer_pixels_per_point(sdl);
+    if (wayland) {
+        scale = opening_scale(width, height, placed ? left : 0, placed ? top : 0,
+                              window.pixels_per_point);
+        SDL_SetWindowSize(sdl, sdl_points(window, width * scale),
+                          sdl_points(window, height * scale));
+    }
     window.scale = scale;
-    if (!sdl_gpu_present_open(slot) && (SDL_GetWindowFlags(sdl) & SDL_WINDOW_OPENGL) != 0) {
+    bool gpu = sdl_gpu_present_open(slot);
+    if (!gpu && wayland) {
+        // Wayland shows a window only once it has a picture, which SDL's renderer draws there: a
+        // window that can have none (no EGL or GL driver) would never be seen.
+        if (SDL_GetWindowSurface(sdl) == nullptr) {
+            const char* why = SDL_GetError();
+            fprintf(stderr,
+                    "platform: CreateWindowExA: SDL can draw no picture in a Wayland window%s%s\n",
+                    why[0] != 0 ? ": " : " (no renderer)", why);
+            SDL_DestroyWindow(sdl);
+            window = SdlWindow{};
+            return false;
+        }
+    } else if (!gpu && (SDL_GetWindowFlags(sdl) & SDL_WINDOW_OPENGL) != 0) {
         // A renderer was tried and declined: the window that SDL made for OpenGL is made
         // afresh for the framebuffer, which then has it to itself.
         SDL_DestroyWindow(sdl);
