@@ -85,7 +85,7 @@ update() {
   updated=1
   local try
   for try in 1 2 3; do
-    if as_root apt-get update -q; then
+    if as_root apt-get -o DPkg::Lock::Timeout=900 update -q; then
       return 0
     fi
     [ $try = 3 ] || { echo "deps: apt-get update failed (try $try of 3); again in $((try * 5)) s" >&2; sleep $((try * 5)); }
@@ -103,10 +103,10 @@ install() {
   [ ${#missing[@]} -gt 0 ] || return 0
   update
   echo "deps: installing ${missing[*]}"
-  as_root apt-get install -y -q --no-install-recommends "${missing[@]}" && return 0
+  as_root apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}" && return 0
   for p in "${missing[@]}"; do
     installed "$p" && continue
-    as_root apt-get install -y -q --no-install-recommends "$p" || failed+=("$p")
+    as_root apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "$p" || failed+=("$p")
   done
   [ ${#failed[@]} -eq 0 ]
 }
