@@ -17,8 +17,9 @@ arch=arm64
 multiarch=aarch64-linux-gnu
 
 # What the build links and its programs load: the C and C++ runtimes, SDL2 and X11, zlib, giflib,
-# libpng, FFmpeg, Google Benchmark, CLI11 (headers only).
-wanted=(libc6-dev libstdc++6 libgcc-s1 libsdl2-dev libx11-dev libxext-dev libxrandr-dev zlib1g-dev
+# libpng, FFmpeg, Google Benchmark, CLI11 (headers only); and base-files, whose os-release names
+# the release in the recorder package's version.
+wanted=(base-files libc6-dev libstdc++6 libgcc-s1 libsdl2-dev libx11-dev libxext-dev libxrandr-dev zlib1g-dev
   libgif-dev libpng-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libbenchmark-dev libcli11-dev)
 
@@ -95,8 +96,11 @@ while read -r name version package_arch; do
   echo >>"$admin/status"
   key=$name
   [ "$(dpkg-deb -f "$deb" Multi-Arch)" = same ] && key=$name:$package_arch
-  dpkg-deb --fsys-tarfile "$deb" | tar -t | sed "s|^\./|/|; s|^/\$|/.|; s|\(.\)/\$|\1|; s|^/|$root/|" \
-    >"$admin/info/$key.list"
+  # Debian 12's libc6 ships /lib/...: each such file is listed under its /usr name too, where
+  # dpkg-shlibdeps finds it through the usr-merged link.
+  dpkg-deb --fsys-tarfile "$deb" | tar -t | sed "s|^\./|/|; s|^/\$|/.|; s|\(.\)/\$|\1|" |
+    awk -v root="$root" '{ print root $0 } /^\/(lib|bin|sbin)\// { print root "/usr" $0 }' \
+      >"$admin/info/$key.list"
   rm -rf "$state/control" && mkdir "$state/control"
   dpkg-deb -e "$deb" "$state/control"
   for file in shlibs symbols; do
