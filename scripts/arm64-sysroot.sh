@@ -90,22 +90,22 @@ echo "$arch" >"$admin/arch"
 while read -r name version package_arch; do
   deb="$state/archives/${name}_${version//:/%3a}_${package_arch}.deb"
   [ -f "$deb" ] || { log "FAILED: $deb was not downloaded"; exit 1; }
-  dpkg-deb --fsys-tarfile "$deb" | tar -x --keep-directory-symlink -C "$root.new"
+  rm -rf "$state/control" && dpkg-deb -e "$deb" "$state/control"
   # The package's entry: its control fields, installed.
-  dpkg-deb -f "$deb" | sed '1a Status: install ok installed' >>"$admin/status"
+  sed '1a Status: install ok installed' "$state/control/control" >>"$admin/status"
   echo >>"$admin/status"
   key=$name
-  [ "$(dpkg-deb -f "$deb" Multi-Arch)" = same ] && key=$name:$package_arch
-  # Debian 12's libc6 ships /lib/...: each such file is listed under its /usr name too, where
-  # dpkg-shlibdeps finds it through the usr-merged link.
-  dpkg-deb --fsys-tarfile "$deb" | tar -t | sed "s|^\./|/|; s|^/\$|/.|; s|\(.\)/\$|\1|" |
-    awk -v root="$root" '{ print root $0 } /^\/(lib|bin|sbin)\// { print root "/usr" $0 }' \
-      >"$admin/info/$key.list"
-  rm -rf "$state/control" && mkdir "$state/control"
-  dpkg-deb -e "$deb" "$state/control"
+  [ "$(sed -n 's/^Multi-Arch: //p' "$state/control/control")" = same ] && key=$name:$package_arch
   for file in shlibs symbols; do
     [ ! -f "$state/control/$file" ] || cp "$state/control/$file" "$admin/info/$key.$file"
   done
+  # Its files, unpacked and listed as dpkg lists them. Debian 12's libc6 ships /lib/...: each
+  # such file is listed under its /usr name too, where dpkg-shlibdeps finds it through the
+  # usr-merged link.
+  dpkg-deb --fsys-tarfile "$deb" | tar -xv --keep-directory-symlink -C "$root.new" |
+    sed "s|^\./|/|; s|^/\$|/.|; s|\(.\)/\$|\1|" |
+    awk -v root="$root" '{ print root $0 } /^\/(lib|bin|sbin)\// { print root "/usr" $0 }' \
+      >"$admin/info/$key.list"
 done <"$state/plan"
 # The sysroot's own absolute links point into the sysroot (libc6-dev's, for one).
 find "$root.new" -type l -lname '/*' | while read -r link; do
