@@ -184,7 +184,8 @@ if [ "$arm64" = 1 ]; then
   # database, the packaged programs run under qemu-user.
   sysroot=$root/build/arm64-sysroot
   arm64_deb="build/packages/sorvel_${version}_arm64.deb"
-  arm64_recorder_deb="build/packages/sorvel-record_${version}+${tag}_arm64.deb"
+  arm64_tag=$(sed -n 's/^SORVEL_RELEASE_TAG:STRING=//p' build/linux-arm64/CMakeCache.txt)
+  arm64_recorder_deb="build/packages/sorvel-record_${version}+${arm64_tag}_arm64.deb"
   for package in "$arm64_deb" "$arm64_recorder_deb"; do
     SORVEL_EMULATOR="qemu-aarch64-static -L $sysroot" tests/package/deb_docs_check.sh "$package" build/release
   done
