@@ -42,12 +42,14 @@ static int level_asked() {
         if (strcmp(asked, cpu_level_name(static_cast<CpuLevel>(level))) == 0)
             return best_available(static_cast<CpuLevel>(level));
 #if defined(__i386__) || defined(__x86_64__)
-    const char* names = "none of sse2, avx2 and avx512";
+    fprintf(stderr,
+            "SORVEL_CPU=%s is none of sse2, avx2 and avx512: each step runs the path "
+            "measured fastest\n",
+            asked);
 #else
-    const char* names = "not this build's one level,";
+    fprintf(stderr, "SORVEL_CPU=%s is not %s, the one level of this build, which runs anyway\n",
+            asked, cpu_level_name(cpu_sse2));
 #endif
-    fprintf(stderr, "SORVEL_CPU=%s is %s %s: each step runs the path measured fastest\n", asked,
-            names, cpu_level_name(cpu_sse2));
     return -1;
 }
 
