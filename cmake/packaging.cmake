@@ -166,7 +166,7 @@ else()
         COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${sorvel_changelog_epoch}
                 ${SORVEL_HELP2MAN} --no-info --section=${section}
                 --include=${sorvel_packaging_dir}/${program}.h2m --output=${page}
-                $<TARGET_FILE:${program}>
+                ${sorvel_run_${program}}
         COMMAND gzip -9nf ${page}
         DEPENDS ${program} ${sorvel_packaging_dir}/${program}.h2m
         COMMENT "Writing the manual page ${program}(${section})"
@@ -243,6 +243,14 @@ and writes them as GIF, PNG, raw pixels, video or one CRC per frame.")
   set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/cpack_components.cmake)
   # The libraries' packages are read off the binaries by dpkg-shlibdeps, never listed by hand.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(CMAKE_CROSSCOMPILING AND CMAKE_SYSROOT)
+    # A cross build's libraries are the sysroot's, and so is the database of the packages that
+    # hold them (scripts/arm64-sysroot.sh writes one): cpack_components.cmake hands both to
+    # dpkg-shlibdeps, with the architecture the package is for.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+        ${CMAKE_SYSROOT}/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE})
+    set(CPACK_SORVEL_DPKG_ADMINDIR ${CMAKE_SYSROOT}/var/lib/dpkg)
+  endif()
 endif()
 
 include(CPack)

@@ -41,10 +41,15 @@ static int level_asked() {
     for (int level = 0; level < cpu_level_count; level++)
         if (strcmp(asked, cpu_level_name(static_cast<CpuLevel>(level))) == 0)
             return best_available(static_cast<CpuLevel>(level));
+#if defined(__i386__) || defined(__x86_64__)
     fprintf(stderr,
             "SORVEL_CPU=%s is none of sse2, avx2 and avx512: each step runs the path "
             "measured fastest\n",
             asked);
+#else
+    fprintf(stderr, "SORVEL_CPU=%s is not %s, the one level of this build, which runs anyway\n",
+            asked, cpu_level_name(cpu_sse2));
+#endif
     return -1;
 }
 
@@ -169,7 +174,7 @@ const char* cpu_level_name(CpuLevel level) {
 #if defined(__wasm__)
     (void)level;
     return "simd128"; // the baseline of the web build is WebAssembly SIMD
-#else
+#elif defined(__i386__) || defined(__x86_64__)
     switch (level) {
     case cpu_avx2:
         return "avx2";
@@ -178,5 +183,8 @@ const char* cpu_level_name(CpuLevel level) {
     default:
         return "sse2";
     }
+#else
+    (void)level;
+    return "portable"; // plain C++, the one path of other processors (64-bit ARM)
 #endif
 }

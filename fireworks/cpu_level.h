@@ -6,7 +6,8 @@
 // times, and the fastest is kept for the rest of the run. SORVEL_CPU=sse2|avx2|avx512 in the
 // environment forces that level on every step instead (where a step or the machine lacks it, the
 // best below it), so that people, tests and benchmarks can compare the paths. Builds that are
-// not x86 (the WebAssembly one) have only the baseline.
+// not x86 have only the baseline: WebAssembly SIMD in the web build, plain C++ elsewhere (64-bit
+// ARM), named "simd128" and "portable" (SORVEL_CPU=portable).
 #pragma once
 
 enum CpuLevel { cpu_sse2 = 0, cpu_avx2 = 1, cpu_avx512 = 2 };
@@ -40,5 +41,6 @@ CpuLevel cpu_step_level(CpuStep* step, void (*work)(CpuLevel, void*), void* cont
 // "avx512" when all alike, else as "heat step avx512, remap avx2"; the baseline before any.
 const char* cpu_levels_in_use();
 
-// "sse2", "avx2" or "avx512"; "simd128" for every level of the web build.
+// "sse2", "avx2" or "avx512"; "simd128" for every level of the web build, "portable" for every
+// level of a build for another processor.
 const char* cpu_level_name(CpuLevel level);

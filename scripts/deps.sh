@@ -4,7 +4,8 @@
 #   run       build and show the demos, record GIFs and videos
 #   package   make and check the release packages (.deb tools, lintian, man, file, zip)
 #   chroot    make a chroot of another Debian release (debootstrap)
-#   arm64     the arm64 cross build and qemu-user to run it
+#   arm64     the arm64 cross build and qemu-user to run it (its arm64 libraries come from
+#             scripts/arm64-sysroot.sh, under build/, not from this machine's packages)
 #   unit      the unit tests' libraries and a virtual X server (xvfb-run)
 #   test      everything the test command uses: all of the above, the unit-test and benchmark
 #             libraries, the Windows cross-compilers, Wine, the virtual X server and window tools,
@@ -55,7 +56,7 @@ for task in "${tasks[@]}"; do
     want_wine=1 want_clang=1 want_i386=1
     ;;
   -h | --help)
-    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)

@@ -141,6 +141,7 @@ levels="sse2"
 if grep -qw avx2 /proc/cpuinfo 2>/dev/null; then
   levels="sse2 avx2"
 fi
+case "$(uname -m)" in x86_64 | i?86) ;; *) levels=portable ;; esac # one plain C++ path (ARM)
 for level in $levels; do
   if [ -n "$native_exe" ]; then
     SORVEL_CPU=$level measure "linux-$level" "$native_exe" "${native_pace[@]}" "${native_args[@]}"

@@ -4,25 +4,28 @@
 #   deb    sorvel_<version>_amd64.deb      from the default preset: the demos, for every
 #          sorvel-record_<version>+<release>_amd64.deb   current Debian and Ubuntu release, and
 #                                          the recorder for this machine's release (deb12, deb13)
+#   deb-arm64  the same two for arm64 (Raspberry Pi 4 and 5) from the linux-arm64 preset: its
+#          libraries those of build/arm64-sysroot (scripts/arm64-sysroot.sh), its programs run
+#          under qemu-user for the icons and manual pages (needs g++-aarch64-linux-gnu and qemu)
 #   win32  sorvel-<version>-win32.zip      from the mingw-i686 preset (needs MinGW-w64)
 #   web    sorvel-<version>-web.tar.gz     from the wasm preset (needs Emscripten)
 #   source sorvel-<version>.tar.gz         the committed sources (git archive of HEAD), which
 #                                          build with CMake's Makefile or Ninja generator
-#   scripts/package.sh [deb] [win32] [web] [source]     (no argument: all four)
+#   scripts/package.sh [deb] [deb-arm64] [win32] [web] [source]     (no argument: all five)
 # Each package comes with a .sha256 file. The tools used here are installed first, by
-# `scripts/deps.sh package` (the cross compilers and Emscripten come from `scripts/deps.sh test`).
+# `scripts/deps.sh package` (the cross compilers, qemu and Emscripten come from `scripts/deps.sh test`).
 # A package that cannot be made is an error naming what is missing; the others are still made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=build/packages
 jobs=$(nproc)
 
-usage() { echo "usage: $0 [deb] [win32] [web] [source]   (no argument: all four, into $out/)"; }
+usage() { echo "usage: $0 [deb] [deb-arm64] [win32] [web] [source]   (no argument: all five, into $out/)"; }
 kinds=("$@")
-[ ${#kinds[@]} -gt 0 ] || kinds=(deb win32 web source)
+[ ${#kinds[@]} -gt 0 ] || kinds=(deb deb-arm64 win32 web source)
 for kind in "${kinds[@]}"; do
   case "$kind" in
-  deb | win32 | web | source) ;;
+  deb | deb-arm64 | win32 | web | source) ;;
   -h | --help) usage; exit 0 ;;
   *) usage >&2; exit 2 ;;
   esac
@@ -93,6 +96,20 @@ for kind in "${kinds[@]}"; do
       status=1
     else
       make_package default build/release DEB sorvel2 sorvel sorvel-record icons changelog man_pages || status=1
+    fi
+    ;;
+  deb-arm64)
+    if missing_tool dpkg-shlibdeps || missing_tool dpkg-deb; then
+      echo "package: cannot make the arm64 .deb: dpkg-dev is not installed (scripts/deps.sh test installs it)" >&2
+      status=1
+    elif missing_tool aarch64-linux-gnu-g++ || { missing_tool qemu-aarch64-static && missing_tool qemu-aarch64; }; then
+      echo "package: cannot make the arm64 .deb: the aarch64 cross compiler or qemu-user is not installed (scripts/deps.sh arm64 installs them)" >&2
+      status=1
+    elif ! scripts/arm64-sysroot.sh; then
+      echo "package: cannot make the arm64 .deb: the arm64 sysroot could not be made" >&2
+      status=1
+    else
+      make_package linux-arm64 build/linux-arm64 DEB sorvel2 sorvel sorvel-record icons changelog man_pages || status=1
     fi
     ;;
   win32)

@@ -11,8 +11,10 @@
 #   sorvel2 on Wayland itself, under sway's headless backend, without X11
 #   the web build: its recorder under Node.js against the native one, both programs in headless
 #   Chromium
-#   the release packages (.deb, Windows zip, web archive, source archive), checked as a user gets
-#   them
+#   the 64-bit ARM build (linux-arm64) under qemu-user: its unit tests, its frames against the
+#   native ones, sorvel2 in a window
+#   the release packages (.deb for amd64 and arm64, Windows zip, web archive, source archive),
+#   checked as a user gets them
 #   the other Debian release (12 or 13) in a chroot: its build, unit tests, golden frames and
 #   recorder package, and the packages installed there by apt
 set -euo pipefail
@@ -143,6 +145,28 @@ else
 fi
 echo "web build and checks: $((SECONDS - web_start)) s"
 
+# --- 64-bit ARM under qemu-user ---
+# The linux-arm64 cross build against its sysroot (scripts/arm64-sysroot.sh: made once under
+# build/, refreshed here), its unit tests under qemu-user (but the video check, FFmpeg's encoder
+# emulated for minutes), and tests/e2e/arm64_check.sh: every frame's CRC equal to the native
+# recorder's, the levels' names, sorvel2 in a window under Xvfb.
+step "64-bit ARM: the linux-arm64 build, its unit tests, frames and a window under qemu-user"
+arm64_start=$SECONDS
+arm64=0
+if ! command -v aarch64-linux-gnu-g++ >/dev/null 2>&1; then
+  echo "*** SKIPPED: the arm64 build and its checks (g++-aarch64-linux-gnu is not installed; scripts/deps.sh arm64 installs it) ***"
+elif ! command -v qemu-aarch64-static >/dev/null 2>&1; then
+  echo "*** SKIPPED: the arm64 build and its checks (qemu-user-static is not installed; scripts/deps.sh arm64 installs it) ***"
+else
+  arm64=1
+  scripts/arm64-sysroot.sh
+  cmake --preset linux-arm64 >/dev/null
+  cmake --build --preset linux-arm64 -j "$jobs"
+  ctest --preset linux-arm64 -j "$jobs"
+  tests/e2e/arm64_check.sh build/release build/linux-arm64
+fi
+echo "arm64 build and checks: $((SECONDS - arm64_start)) s"
+
 # --- release packages ---
 # The .deb, the Windows zip, the web archive and the source archive, made by scripts/package.sh
 # from the builds above and checked as a user gets them: contents, dependencies, menu entries,
@@ -153,6 +177,7 @@ step "release packages: the .deb, the Windows zip, the web archive and the sourc
 package_start=$SECONDS
 kinds=(deb win32 source)
 command -v emcc >/dev/null 2>&1 && kinds+=(web)
+[ "$arm64" = 1 ] && kinds+=(deb-arm64)
 scripts/package.sh "${kinds[@]}"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.txt)
 tag=$(sed -n 's/^SORVEL_RELEASE_TAG:STRING=//p' build/release/CMakeCache.txt)
@@ -161,6 +186,21 @@ recorder_deb="build/packages/sorvel-record_${version}+${tag}_$(dpkg --print-arch
 tests/package/deb_check.sh "$deb" "$recorder_deb" build/release
 tests/package/deb_docs_check.sh "$deb" build/release
 tests/package/deb_docs_check.sh "$recorder_deb" build/release
+if [ "$arm64" = 1 ]; then
+  # The same checks of the arm64 packages: the libraries' owners from the sysroot's own dpkg
+  # database, the packaged programs run under qemu-user.
+  sysroot=$root/build/arm64-sysroot
+  arm64_deb="build/packages/sorvel_${version}_arm64.deb"
+  arm64_tag=$(sed -n 's/^SORVEL_RELEASE_TAG:STRING=//p' build/linux-arm64/CMakeCache.txt)
+  arm64_recorder_deb="build/packages/sorvel-record_${version}+${arm64_tag}_arm64.deb"
+  for package in "$arm64_deb" "$arm64_recorder_deb"; do
+    SORVEL_EMULATOR="qemu-aarch64-static -L $sysroot" tests/package/deb_docs_check.sh "$package" build/release
+  done
+  SORVEL_DEB_ADMINDIR=$sysroot/var/lib/dpkg SORVEL_EMULATOR="qemu-aarch64-static -L $sysroot" \
+    tests/package/deb_check.sh "$arm64_deb" "$arm64_recorder_deb" build/release
+else
+  echo "*** SKIPPED: the arm64 packages and their checks (no aarch64 cross compiler or qemu-user) ***"
+fi
 tests/package/source_check.sh "build/packages/sorvel-$version.tar.gz" build/release
 tests/package/zip_check.sh "build/packages/sorvel-$version-win32.zip" build/mingw-i686 build/release
 if command -v emcc >/dev/null 2>&1; then

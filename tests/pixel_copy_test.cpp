@@ -98,8 +98,24 @@ class AtCopyLevel : public testing::TestWithParam<CopyLevel> {
     }
 };
 
+// A processor other than x86 runs one path under every level's name: the tests' names keep apart.
 std::string level_name(const testing::TestParamInfo<CopyLevel>& info) {
-    return copy_level_name(info.param);
+    std::string name = copy_level_name(info.param);
+    if (info.param != copy_sse2 && name == copy_level_name(copy_sse2))
+        name += std::to_string(info.param);
+    return name;
+}
+
+// The names that SORVEL_VERBOSE and SORVEL_CPU use say what runs: SSE2 and up on x86, the plain
+// C++ copy elsewhere.
+TEST(CopyLevelNames, SayWhatRuns) {
+#if defined(__i386__) || defined(__x86_64__)
+    EXPECT_STREQ(copy_level_name(copy_sse2), "sse2");
+    EXPECT_STREQ(copy_level_name(copy_avx512), "avx512");
+#else
+    EXPECT_STREQ(copy_level_name(copy_sse2), "portable");
+    EXPECT_FALSE(copy_level_available(copy_avx2));
+#endif
 }
 
 class Copy : public AtCopyLevel {};

@@ -92,5 +92,6 @@ void copy_measure_levels();
 // The level the 1x copy (scaled false) or the scaled one runs at now: forced, or measured on the
 // last copy of its kind; the baseline before either.
 CopyLevel copy_level_in_use(bool scaled);
-// "sse2", "avx2" or "avx512"; "simd128" for the web build's baseline.
+// "sse2", "avx2" or "avx512"; "simd128" for the web build's baseline, "portable" for the plain
+// C++ one of other processors (64-bit ARM).
 const char* copy_level_name(CopyLevel level);

@@ -98,7 +98,7 @@ const char* copy_level_name(CopyLevel level) {
 #if defined(__wasm__)
     (void)level;
     return "simd128"; // the baseline of the web build is WebAssembly SIMD
-#else
+#elif defined(__i386__) || defined(__x86_64__)
     switch (level) {
     case copy_avx2:
         return "avx2";
@@ -107,6 +107,9 @@ const char* copy_level_name(CopyLevel level) {
     default:
         return "sse2";
     }
+#else
+    (void)level;
+    return "portable"; // plain C++, the one path of other processors (64-bit ARM)
 #endif
 }
 

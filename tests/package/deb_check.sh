@@ -87,7 +87,7 @@ dpkg-deb -x "$recorder_deb" "$xr"
 # Depends must be what dpkg-shlibdeps computes: exactly the packages owning the libraries that
 # the programs name, each with a lowest version (a hand-typed list rarely has either right).
 # The owners are looked up where the libraries are: the machine's, or a cross build's sysroot.
-multiarch=$(dpkg-architecture -A "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null)
+multiarch=$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null)
 admindir=${SORVEL_DEB_ADMINDIR:-/var/lib/dpkg}
 # depends_check DEB UNPACKED
 depends_check() {
@@ -212,12 +212,12 @@ PARSE
     fail "config/$program.xml: name '$name', no --root command, or no cycle slider (--cycle %, default 30)"
   taken=0
   for value in "${low:-x}" "${default:-x}" "${high:-x}"; do
-    "$x/usr/games/$program" --root --cycle "$value" --help >/dev/null 2>&1 && taken=$((taken + 1)) ||
+    ${SORVEL_EMULATOR:-} "$x/usr/games/$program" --root --cycle "$value" --help >/dev/null 2>&1 && taken=$((taken + 1)) ||
       fail "$program does not take the cycle slider's value --cycle $value"
   done
   while IFS=$'\t' read -r _ arg; do
     # shellcheck disable=SC2086 # an option's words, as xscreensaver splits them
-    "$x/usr/games/$program" --root $arg --help >/dev/null 2>&1 && taken=$((taken + 1)) ||
+    ${SORVEL_EMULATOR:-} "$x/usr/games/$program" --root $arg --help >/dev/null 2>&1 && taken=$((taken + 1)) ||
       fail "$program does not take the choice '$arg'"
   done < <(grep "^option" "$work/settings")
   [ "$failures" -eq "$before" ] && ok "config/$program.xml: $program --root, the cycle slider $low..$high (default $default); the program takes all $taken values"

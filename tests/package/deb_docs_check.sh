@@ -89,7 +89,7 @@ for program_path in "$x"/usr/games/*; do
   done
   grep -qi '^ *keys' "$work/$program.man" || fail "$program.6 does not describe the keys"
   grep -q "manual page for" "$work/$program.man" && fail "$program.6: NAME is help2man's placeholder"
-  "$program_path" --help >"$work/help"
+  ${SORVEL_EMULATOR:-} "$program_path" --help >"$work/help"
   for option in $(grep -o -- '--[a-z][a-z-]*' "$work/help" | sort -u); do
     grep -q -- "$option" "$work/$program.man" || fail "$program.6 lacks $option, which --help lists"
   done
@@ -118,10 +118,10 @@ done
 # The programs, unpacked: --version is "NAME VERSION" with exit 0, --help lists --version.
 for program_path in "$x"/usr/games/*; do
   program=${program_path##*/}
-  said=$("$program_path" --version 2>&1) && code=0 || code=$?
+  said=$(${SORVEL_EMULATOR:-} "$program_path" --version 2>&1) && code=0 || code=$?
   [ "$said" = "$program $version" ] && [ "$code" -eq 0 ] && ok "$program --version: '$said'" ||
     fail "$program --version: '$said', exit $code; wanted '$program $version', exit 0"
-  "$program_path" --help >"$work/help" 2>&1 && grep -q -- "--version" "$work/help" ||
+  ${SORVEL_EMULATOR:-} "$program_path" --help >"$work/help" 2>&1 && grep -q -- "--version" "$work/help" ||
     fail "$program --help failed or does not list --version"
 done
 finish "what the .deb ${deb##*/} says"
