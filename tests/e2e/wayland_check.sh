@@ -82,13 +82,14 @@ if ! id "$user" >/dev/null 2>&1 &&
   exit
 fi
 
-# The program where that user can run it, and the folders it writes: the compositor's runtime
+# The program where that user can run it, and the folders it writes: a home (Mesa keeps its
+# shader cache there, and says so on every start where it cannot), the compositor's runtime
 # folder and the screenshots.
 chmod 755 "$work"
-mkdir -p "$work/bin" "$work/run" "$work/shots"
+mkdir -p "$work/bin" "$work/home" "$work/run" "$work/shots"
 cp "$build/apps/sorvel2" "$work/bin/"
 chmod 755 "$work/bin" "$work/bin/sorvel2"
-chown "$user" "$work/run" "$work/shots"
+chown "$user" "$work/home" "$work/run" "$work/shots"
 chmod 700 "$work/run"
 cat >"$work/sway.config" <<'CONFIG'
 xwayland disable
@@ -105,7 +106,7 @@ chmod 644 "$work/sway.config"
 # be its own process (setpriv and env become the command).
 as_user_prefix() {
   prefix=(setpriv --reuid="$user" --regid="$user" --init-groups env -i PATH=/usr/bin:/bin
-    HOME="$work" XDG_RUNTIME_DIR="$work/run")
+    HOME="$work/home" XDG_RUNTIME_DIR="$work/run")
   [ -z "$wayland_display" ] || prefix+=(WAYLAND_DISPLAY="$wayland_display")
   [ -z "$sway_socket" ] || prefix+=(SWAYSOCK="$sway_socket")
 }
