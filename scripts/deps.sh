@@ -34,6 +34,10 @@ test_needed=(libbenchmark-dev lintian appstream desktop-file-utils groff-base ma
   xdotool x11-apps xscreensaver openbox clang-format ffmpeg
   libgl1-mesa-dri libglx-mesa0 libegl-mesa0) # Mesa's OpenGL: llvmpipe stands in for a GPU
 web_wanted=(emscripten chromium)
+# The page check drives Chromium from Node.js with packages that npm installs; Debian's nodejs
+# has no npm of its own (a Node.js from elsewhere may have, and is left as it is).
+command -v node >/dev/null 2>&1 || web_wanted+=(nodejs)
+command -v npm >/dev/null 2>&1 || web_wanted+=(npm)
 # sway's headless Wayland compositor, its screenshots (grim) and a virtual keyboard (wtype) for
 # the Wayland check; the EGL and GL libraries and Mesa's drivers that SDL loads to draw there.
 wayland_wanted=(sway grim wtype libegl1 libgl1 libgles2 libegl-mesa0 libgl1-mesa-dri)
