@@ -38,9 +38,13 @@ system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll imm32.dll kernel3
 objdump=i686-w64-mingw32-objdump
 for exe in sorvel2.exe sorvel.exe sorvel-record.exe sorvel2.scr sorvel.scr; do
   [ -f "$x/$exe" ] || continue
-  case $exe in sorvel-record.exe) kind=console ;; *) kind=GUI ;; esac
-  file -b "$x/$exe" | grep -q "^PE32 executable ($kind) Intel 80386" ||
-    fail "$exe: $(file -b "$x/$exe"), wanted a 32-bit $kind program"
+  case $exe in sorvel-record.exe) kind=console subsystem=CUI ;; *) kind=GUI subsystem=GUI ;; esac
+  # The PE header as objdump reads it: `file` words it differently from release to release.
+  format=$("$objdump" -f "$x/$exe" 2>/dev/null | sed -n 's/.*file format //p') || format=""
+  said=$("$objdump" -p "$x/$exe" 2>/dev/null | sed -n 's/^Subsystem[[:space:]]*[0-9a-fA-F]*[[:space:]]*//p') ||
+    said=""
+  [ "$format" = pei-i386 ] && [ "$said" = "(Windows $subsystem)" ] ||
+    fail "$exe: ${format:-no PE format} ${said:-no subsystem}, wanted a 32-bit $kind program (pei-i386, Windows $subsystem)"
   "$objdump" -p "$x/$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u >"$work/dlls"
   grep -qx kernel32.dll "$work/dlls" || fail "$exe: no import table read (objdump found no KERNEL32.dll)"
   foreign=$(while read -r dll; do [[ "$system_dlls" == *" $dll "* ]] || echo "$dll"; done <"$work/dlls" | paste -sd" ")
