@@ -37,8 +37,10 @@ shift
 command -v debootstrap >/dev/null || { echo "chroot: debootstrap is not installed (scripts/deps.sh chroot)" >&2; exit 1; }
 
 dir=$root/build/chroot-$release
-mirror=$(sed -n 's|^URIs: *\(http[^ ]*/debian\)/*$|\1|p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
-[ -n "$mirror" ] || mirror=$(sed -n 's|^deb \(http[^ ]*/debian\)/* .*|\1|p' /etc/apt/sources.list 2>/dev/null | head -n 1)
+# The machine's sources are in one file or the other (deb822 or one-line): a missing one is no
+# error.
+mirror=$(sed -n 's|^URIs: *\(http[^ ]*/debian\)/*$|\1|p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1 || true)
+[ -n "$mirror" ] || mirror=$(sed -n 's|^deb \(http[^ ]*/debian\)/* .*|\1|p' /etc/apt/sources.list 2>/dev/null | head -n 1 || true)
 [ -n "$mirror" ] || mirror=http://deb.debian.org/debian
 
 if [ ! -e "$dir/.sorvel-made" ]; then
