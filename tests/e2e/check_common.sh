@@ -40,6 +40,19 @@ wait_exit() {
   return 0
 }
 
+# find_visible_window REGEX SECONDS: prints the id of a visible X window whose name matches
+# REGEX, waiting up to SECONDS while program_pid runs; fails if it ends or no such window shows.
+find_visible_window() {
+  local deadline=$((SECONDS + $2)) id
+  while [ "$SECONDS" -le "$deadline" ]; do
+    kill -0 "$program_pid" 2>/dev/null || return 1
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
 # cpu_ticks PID: the CPU time the process and its children (the 64-bit Wine loader runs as a
 # child of the shell function `wine`) have used so far, in clock ticks.
 cpu_ticks() {

@@ -66,18 +66,6 @@ if ! xvfb_session_start 1920x1080 || ! xvfb_session_window_manager; then
 fi
 echo "virtual X server on display $DISPLAY (1920x1080, openbox)"
 
-# find_window: the id of sorvel2's visible window, within window_wait seconds.
-find_window() {
-  local deadline=$((SECONDS + window_wait)) id
-  while [ "$SECONDS" -le "$deadline" ]; do
-    kill -0 "$program_pid" 2>/dev/null || return 1
-    id=$(xdotool search --onlyvisible --name '^Sorvel2' 2>/dev/null | head -n 1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
 # start LABEL ENV... -- ARGS...: starts sorvel2 with SORVEL_VERBOSE=1, the environment and the
 # arguments; sets `window` (empty, said as a failure, when none shows) and `log`.
 start() {
@@ -88,7 +76,7 @@ start() {
   log="$work/run.log"
   env SORVEL_VERBOSE=1 ${environment[@]+"${environment[@]}"} "$program" "$@" >"$log" 2>&1 &
   program_pid=$!
-  window=$(find_window) || window=""
+  window=$(find_visible_window '^Sorvel2' "$window_wait") || window=""
   if [ -z "$window" ]; then
     fail "$label: no window"
     sed -n 1,20p "$log"

@@ -86,18 +86,6 @@ start_program() {
 
 
 
-# find_window REGEX: the visible window whose name matches, within appear_wait seconds.
-find_window() {
-  local deadline=$((SECONDS + appear_wait)) id
-  while [ "$SECONDS" -le "$deadline" ]; do
-    kill -0 "$program_pid" 2>/dev/null || return 1
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
 # ends_within LABEL WHAT: the program ends within end_wait seconds with exit code 0.
 ends_within() {
   local started
@@ -174,7 +162,7 @@ settings() {
   local label=$1 window
   shift
   start_program "$work/c.log" wine "$saver" "${@:2}"
-  if ! window=$(find_window '^Sorvel2 screen saver$'); then
+  if ! window=$(find_visible_window '^Sorvel2 screen saver$' "$appear_wait"); then
     fail "$label: no dialog \"Sorvel2 screen saver\""
     wait_exit 1
     return 1
@@ -211,7 +199,7 @@ saver_window() {
   export SORVEL_VERBOSE=1
   start_program "$1" wine "$saver" /s
   unset SORVEL_VERBOSE
-  window=$(find_window '^Sorvel2') || { fail "/s: no window"; sed -n 1,10p "$1"; wait_exit 1; return 1; }
+  window=$(find_visible_window '^Sorvel2' "$appear_wait") || { fail "/s: no window"; sed -n 1,10p "$1"; wait_exit 1; return 1; }
 }
 xdotool mousemove 100 100
 if saver_window "$work/s.log"; then
@@ -258,7 +246,7 @@ xdotool keyup a 2>/dev/null
 # --- --cycle in a window ---
 # sorvel's second colour scheme turns its fire green: Space pressed by the platform, not xdotool.
 start_program "$work/cycle.log" wine "$build/apps/sorvel.exe" --cycle 2
-if window=$(find_window '^Sorvel'); then
+if window=$(find_visible_window '^Sorvel' "$appear_wait"); then
   first=$("$work/x_window" look "$window" | cut -d' ' -f1)
   green=$first
   deadline=$((SECONDS + 5))
