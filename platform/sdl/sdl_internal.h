@@ -37,7 +37,6 @@ struct SdlWindow {
     int laid_out_height;
     SDL_Rect shown;
     bool send_all;
-    SDL_Rect windowed; // position and size before full screen
     // The GPU present (sdl_gpu_present.cpp), chosen when the window is made: its renderer and
     // the texture of the client's size, which holds the picture shown last; both null for a
     // window drawn through its framebuffer, which then never has a renderer.

@@ -247,8 +247,16 @@ static void follow_pointer(SdlWindow& window, int x, int y) {
     }
 }
 
-// Full screen on the desktop's own mode (no mode switch), or back to the window's earlier size
-// and position.
+// Whether a window manager (X11) or compositor (Wayland) keeps the size and place that a window
+// had before full screen and gives them back. A move of ours would race it there: SDL learns the
+// frame's borders again only once the manager has drawn them, and a move sent before that lands
+// the window a title bar lower.
+static bool manager_restores_windows() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr && (strcmp(driver, "x11") == 0 || strcmp(driver, "wayland") == 0);
+}
+
+// Full screen on the desktop's own mode (no mode switch), or back to the window at its scale.
 void sdl_set_fullscreen(int slot, bool on) {
     SdlWindow& window = sdl_windows[slot];
     if (on == window.fullscreen)
@@ -256,8 +264,6 @@ void sdl_set_fullscreen(int slot, bool on) {
     if (on && direct(window))
         keep_direct_frame(window);
     if (on) {
-        SDL_GetWindowPosition(window.sdl, &window.windowed.x, &window.windowed.y);
-        SDL_GetWindowSize(window.sdl, &window.windowed.w, &window.windowed.h);
         if (SDL_SetWindowFullscreen(window.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
             fprintf(stderr, "platform: full screen: %s\n", SDL_GetError());
             return;
@@ -276,8 +282,9 @@ void sdl_set_fullscreen(int slot, bool on) {
     SDL_SetWindowFullscreen(window.sdl, 0);
     window.fullscreen = false;
     follow_pointer(window, -1, -1);
-    SDL_SetWindowSize(window.sdl, window.windowed.w, window.windowed.h);
-    SDL_SetWindowPosition(window.sdl, window.windowed.x, window.windowed.y);
+    if (!manager_restores_windows())
+        SDL_SetWindowSize(window.sdl, sdl_points(window, window.width * window.scale),
+                          sdl_points(window, window.height * window.scale));
     show_again(window);
 }
 
