@@ -220,6 +220,22 @@ ends() {
   fi
 }
 
+# on_scaled_output LABEL PRESENT SCALE: on an output of SCALE the window shows the picture in
+# exact blocks of 2 real pixels, and closing it ends the program with exit code 0.
+on_scaled_output() {
+  local label=$1 present=$2 scale=$3
+  output scale "$scale"
+  if start "$work/$present.log" SORVEL_PRESENT="$present"; then
+    sleep 2 # the fire takes a second or two to rise
+    rect=$(window_rect)
+    look "$label" "an output of scale $scale" 2
+    as_user swaymsg kill >/dev/null
+    ends "$label" "closing the window on the output of scale $scale" "$work/$present.log"
+  else
+    fail "$label: no window appeared on the output of scale $scale"
+  fi
+}
+
 # fps_of: the frames per second in the title of `rect` ("Sorvel2- 60FPS Prop- 2").
 fps_of() { sed -n 's/.*- \([0-9]*\)FPS.*/\1/p' <<<"$rect"; }
 
@@ -331,32 +347,14 @@ for present in "${presents[@]}"; do
     fail "$label: no window appeared for the close"
   fi
 
-  output scale 2
-  if start "$work/$present.log" SORVEL_PRESENT="$present"; then
-    sleep 2 # the fire takes a second or two to rise
-    rect=$(window_rect)
-    look "$label" "an output of scale 2" 2
-    as_user swaymsg kill >/dev/null
-    ends "$label" "closing the window on the output of scale 2" "$work/$present.log"
-  else
-    fail "$label: no window appeared on the output of scale 2"
-  fi
+  on_scaled_output "$label" "$present" 2
 
   # A fractional scale: SDL 2.28 and later draw it in the output's pixels (1.5 to a point), SDL
   # 2.26 draws 2 to a point and sway shrinks that, so there are no exact blocks to see.
   if [ -z "$sdl_version" ] || dpkg --compare-versions "$sdl_version" lt 2.28; then
     skip "$label: an output of scale 1.5: SDL ${sdl_version:-of unknown version} has no fractional scaling (2.28 or later has)"
   else
-    output scale 1.5
-    if start "$work/$present.log" SORVEL_PRESENT="$present"; then
-      sleep 2
-      rect=$(window_rect)
-      look "$label" "an output of scale 1.5" 2
-      as_user swaymsg kill >/dev/null
-      ends "$label" "closing the window on the output of scale 1.5" "$work/$present.log"
-    else
-      fail "$label: no window appeared on the output of scale 1.5"
-    fi
+    on_scaled_output "$label" "$present" 1.5
   fi
 done
 
