@@ -90,12 +90,7 @@ window_check() {
   "$arm64/emulated/sorvel2" >"$work/sorvel2.log" 2>&1 &
   program_pid=$!
   # qemu starts a program in a second or two; the window is given 60 s on a loaded machine.
-  for _ in $(seq 600); do
-    window=$(xdotool search --onlyvisible --name '^Sorvel2' 2>/dev/null | head -n 1)
-    [ -n "$window" ] || ! kill -0 "$program_pid" 2>/dev/null && break
-    sleep 0.1
-  done
-  if [ -z "$window" ]; then
+  if ! window=$(find_visible_window '^Sorvel2' 60); then
     fail "arm64 sorvel2: no window within 60 s"
     sed -n 1,20p "$work/sorvel2.log"
     wait_exit 1
@@ -114,15 +109,7 @@ window_check() {
   fi
   xdotool windowfocus --sync "$window" 2>/dev/null
   xdotool key Escape 2>/dev/null
-  started=$(now)
-  if ! wait_exit 20; then
-    fail "arm64 sorvel2: still running 20 s after Escape"
-  elif [ "$exit_code" -ne 0 ]; then
-    fail "arm64 sorvel2: exit code $exit_code after Escape"
-    sed -n 1,10p "$work/sorvel2.log"
-  else
-    pass "arm64 sorvel2: Escape ends it with exit code 0 (after $(elapsed "$started") s)"
-  fi
+  ends_cleanly "arm64 sorvel2" Escape 20 "$work/sorvel2.log"
 }
 window_check
 summary

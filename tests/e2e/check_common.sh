@@ -40,6 +40,21 @@ wait_exit() {
   return 0
 }
 
+# ends_cleanly LABEL HOW SECONDS [LOG]: the program, told to end by HOW ("Escape"), ends within
+# SECONDS with exit code 0; the time it took is in the result, and the head of LOG where it fails.
+ends_cleanly() {
+  local started
+  started=$(now)
+  if ! wait_exit "$3"; then
+    fail "$1: still running $3 s after $2"
+  elif [ "$exit_code" -ne 0 ]; then
+    fail "$1: exit code $exit_code after $2"
+    [ -z "${4:-}" ] || sed -n 1,10p "$4"
+  else
+    pass "$1: $2 ends it with exit code 0 (after $(elapsed "$started") s)"
+  fi
+}
+
 # find_visible_window REGEX SECONDS: prints the id of a visible X window whose name matches
 # REGEX, waiting up to SECONDS while program_pid runs; fails if it ends or no such window shows.
 find_visible_window() {

@@ -142,14 +142,7 @@ end_by() {
     xdotool windowfocus --sync "$window" 2>/dev/null
     xdotool key Escape 2>/dev/null
   fi
-  if ! wait_exit "$exit_wait"; then
-    fail "$label: still running ${exit_wait} s after ${how}"
-  elif [ "$exit_code" -ne 0 ]; then
-    fail "$label: exit code $exit_code after $how"
-    sed -n 1,10p "$log"
-  else
-    pass "$label: $how ends it with exit code 0"
-  fi
+  ends_cleanly "$label" "$how" "$exit_wait" "$log"
   xdotool keyup Escape p F11 2>/dev/null
 }
 

@@ -209,16 +209,7 @@ look() {
 key() { as_user wtype -s 400 -k "$1"; }
 
 # ends LABEL HOW LOG: the program ends with exit code 0.
-ends() {
-  if ! wait_exit "$exit_wait"; then
-    fail "$1: $2 did not end it within $exit_wait s"
-  elif [ "$exit_code" -eq 0 ]; then
-    pass "$1: $2 ends it with exit code 0"
-  else
-    cat "$3"
-    fail "$1: $2 ended it with exit code $exit_code"
-  fi
-}
+ends() { ends_cleanly "$1" "$2" "$exit_wait" "$3"; }
 
 # on_scaled_output LABEL PRESENT SCALE: on an output of SCALE the window shows the picture in
 # exact blocks of 2 real pixels, and closing it ends the program with exit code 0.

@@ -256,15 +256,7 @@ check_program() {
   check_space "$label" "$caption" "$window"
 
   xdotool key Escape 2>/dev/null
-  started=$(now)
-  if ! wait_exit "$exit_wait"; then
-    fail "$label: still running ${exit_wait} s after Escape"
-  elif [ "$exit_code" -ne 0 ]; then
-    fail "$label: exit code $exit_code after Escape"
-    sed -n 1,10p "$last_log"
-  else
-    pass "$label: Escape ends it with exit code 0 (after $(elapsed "$started") s)"
-  fi
+  ends_cleanly "$label" Escape "$exit_wait" "$last_log"
 
   # Run 2: the window is closed. The keys typed into run 1 have all been released first, so
   # that the new window, which takes the focus, cannot find one of them still held.
@@ -282,15 +274,7 @@ check_program() {
     wait_exit 1
     return
   fi
-  started=$(now)
-  if ! wait_exit "$exit_wait"; then
-    fail "$label: still running ${exit_wait} s after its window was closed"
-  elif [ "$exit_code" -ne 0 ]; then
-    fail "$label: exit code $exit_code after its window was closed"
-    sed -n 1,10p "$last_log"
-  else
-    pass "$label: closing the window ends it with exit code 0 (after $(elapsed "$started") s)"
-  fi
+  ends_cleanly "$label" "closing the window" "$exit_wait" "$last_log"
 }
 
 # --- the Linux programs ---
@@ -309,14 +293,7 @@ fi
 end_with_escape() {
   xdotool windowfocus --sync "$2" 2>/dev/null
   xdotool key Escape 2>/dev/null
-  if ! wait_exit "$exit_wait"; then
-    fail "$1: still running ${exit_wait} s after Escape"
-  elif [ "$exit_code" -ne 0 ]; then
-    fail "$1: exit code $exit_code after Escape"
-    sed -n 1,10p "$last_log"
-  else
-    pass "$1: Escape ends it with exit code 0"
-  fi
+  ends_cleanly "$1" Escape "$exit_wait" "$last_log"
   xdotool keyup Escape Return F11 alt 2>/dev/null
 }
 

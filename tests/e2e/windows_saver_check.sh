@@ -87,17 +87,7 @@ start_program() {
 
 
 # ends_within LABEL WHAT: the program ends within end_wait seconds with exit code 0.
-ends_within() {
-  local started
-  started=$(now)
-  if ! wait_exit "$end_wait"; then
-    fail "$1: still running ${end_wait} s after $2"
-  elif [ "$exit_code" -ne 0 ]; then
-    fail "$1: exit code $exit_code after $2"
-  else
-    pass "$1: $2 ends it with exit code 0 (after $(elapsed "$started") s)"
-  fi
-}
+ends_within() { ends_cleanly "$1" "$2" "$end_wait"; }
 
 # --- --help and the options Windows does not take ---
 out=$(wine "$saver" --help 2>&1 | tr -d '\r')
